@@ -1,0 +1,173 @@
+#pragma once
+// The main window: three tabs, every control, and the handlers that call
+// into the tabs' code. Fields shared by several handlers live here.
+
+#include "app/settings.h"
+#include "taglists/taglists.h"
+
+#include <QMainWindow>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QProgressBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QDialog;
+
+namespace widgets {
+class LineEditor;
+class StringGrid;
+} // namespace widgets
+
+namespace lumo {
+
+class TTargetCADForm;
+
+inline const QString kApplicationTitle = QStringLiteral("LumoEdit");
+inline const QString kVersion = QStringLiteral("2Ia");
+inline const QString kVersionDate = QStringLiteral("2024.12.27");
+
+// Where the window's files live; tests point it at a scratch directory.
+struct FilePaths {
+    QString settings;
+    QString targetCadList;
+    QString textTagList;
+    QString tagSetList;
+    static FilePaths besideExecutable();
+};
+
+class TLumoMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TLumoMainForm(const FilePaths &paths = FilePaths::besideExecutable(), QWidget *parent = nullptr);
+    ~TLumoMainForm() override;
+
+    // Shared state of the handlers.
+    bool runFlag = false;
+    bool undoFlag = false;
+    QString undoText;
+    bool ATTmode = false;
+    int iLineLast = 0;
+    int CaretY_Old = 0;
+    int sgUndoCnt = 0;
+    int sgUndoCnt2 = 0;
+    int startCol = -1;
+    int startRow = -1;
+    int moveCol = 0;
+    int moveRow = 0;
+
+    // Page 0: "TEXT, 属性編集"
+    QToolButton *SpeedButton1 = nullptr; // "TEXT"
+    QToolButton *SpeedButton2 = nullptr; // "更新(Ctrl+Enter)"
+    QToolButton *SpeedButton6 = nullptr; // "整列"
+    QLineEdit *Edit1 = nullptr;          // dX
+    QLineEdit *Edit2 = nullptr;          // dY
+    QToolButton *SpeedButton8 = nullptr; // "ATTR"
+    QComboBox *ComboBox1 = nullptr;      // tags
+    QLabel *Label1 = nullptr;            // count
+    QLabel *Label2 = nullptr;            // progress
+    QCheckBox *CheckBox9 = nullptr;      // "PAN (Zoom Center)"
+    QToolButton *SpeedButton7 = nullptr; // "CAD"
+    QCheckBox *CheckBox1 = nullptr;      // "座標順取得"
+    QToolButton *SpeedButton3 = nullptr; // "すべて選択"
+    QToolButton *SpeedButton5 = nullptr; // "中止"
+    QToolButton *SpeedButton4 = nullptr; // "Undo"
+    widgets::LineEditor *SynEdit1 = nullptr;
+    QMenu *PopupMenu1 = nullptr;
+    QAction *N20 = nullptr, *N10 = nullptr, *N11 = nullptr, *N12 = nullptr;
+    QAction *N1 = nullptr, *N2 = nullptr, *N4 = nullptr, *N5 = nullptr, *N28 = nullptr;
+    QMenu *N21 = nullptr; // "その他のすべてを変換"
+    QList<QAction *> conversionItems; // the ten items of N21, in menu order
+    QAction *N7 = nullptr, *N8 = nullptr, *N14 = nullptr, *N15 = nullptr, *N17 = nullptr;
+    QAction *N39 = nullptr, *N40 = nullptr, *N25 = nullptr, *N19 = nullptr;
+
+    // Page 1: " 属性編集"
+    QComboBox *ComboBox2 = nullptr;       // tag sets
+    QToolButton *SpeedButton10 = nullptr; // "取得"
+    QToolButton *SpeedButton12 = nullptr; // "中止"
+    QToolButton *SpeedButton11 = nullptr; // "更新"
+    QToolButton *SpeedButton13 = nullptr; // "UNDO"
+    QToolButton *SpeedButton16 = nullptr; // "取得順"
+    QToolButton *SpeedButton17 = nullptr; // "文字順"
+    QToolButton *SpeedButton18 = nullptr; // "数字順"
+    QCheckBox *CheckBox2 = nullptr;       // "Enter=[ ↓ ]"
+    QCheckBox *CheckBox5 = nullptr;       // "Enter = 更新"
+    QCheckBox *CheckBox6 = nullptr;       // "PAN (Zoom Center)"
+    QLabel *Label3 = nullptr;             // count
+    QLabel *Label4 = nullptr;             // "※固定セルのクリックですべて選択"
+    widgets::StringGrid *StringGrid1 = nullptr;
+    QMenu *PopupMenu2 = nullptr;
+    QAction *N32 = nullptr, *N33 = nullptr, *N35 = nullptr, *N36 = nullptr, *N42 = nullptr, *N31 = nullptr;
+    QAction *AG1 = nullptr, *AG2 = nullptr;
+    QProgressBar *ProgressBar1 = nullptr;
+
+    // Page 2: "TEXT 検索・編集"
+    QLabel *Label6 = nullptr;             // "検索 (部分一致)"
+    QLineEdit *Edit3 = nullptr;           // pattern
+    QToolButton *SpeedButton14 = nullptr; // "検索" / "中止"
+    QToolButton *SpeedButton15 = nullptr; // "更新"
+    QLabel *Label5 = nullptr;             // count
+    QLabel *Label7 = nullptr;             // "Enter=検索"
+    QCheckBox *CheckBox3 = nullptr;       // "先頭一致"
+    QCheckBox *CheckBox4 = nullptr;       // "a->A"
+    QCheckBox *CheckBox7 = nullptr;       // "Enter=[↓]"
+    QCheckBox *CheckBox8 = nullptr;       // "Enter=更新"
+    widgets::StringGrid *StringGrid2 = nullptr;
+
+    QTabWidget *PageControl1 = nullptr;
+    QLabel *StatusPanel0 = nullptr; // 150 px
+    QLabel *StatusPanel1 = nullptr; // 100 px
+    QTimer *Timer1 = nullptr;
+
+    TTargetCADForm *TargetCADForm = nullptr;
+
+    void setStatusPanel(int index, const QString &text);
+    QString statusPanel(int index) const;
+
+    // Handlers.
+    void FormCreate();
+    void FormCloseQuery();
+    void FormDestroy();
+    void FormResize();
+    void PageControl1Change();
+    void N25Click();
+    void SpeedButton7Click();
+    void Timer1Timer();
+
+    const FilePaths &paths() const { return m_paths; }
+    // Settings as read at start (the window applies them in FormCreate).
+    const Settings &startSettings() const { return m_startSettings; }
+
+    // Shows a dialog modally with the always-on-top swap: the main window
+    // leaves the top layer while the dialog is in it.
+    int runModalTopmost(QDialog *dialog);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void buildTextPage(QWidget *page);
+    void buildAttributePage(QWidget *page);
+    void buildSearchPage(QWidget *page);
+    void buildEditorMenu();
+    void buildGridMenu();
+    Settings collectSettings() const;
+    void applyTagItems(QComboBox *box, const QStringList &items, int index);
+
+    FilePaths m_paths;
+    Settings m_startSettings;
+    TagListFile m_textTags;
+    TagListFile m_tagSets;
+    bool m_closed = false;
+};
+
+// Keeps a combo box's items in case-insensitive order.
+void setSortedItems(QComboBox *box, QStringList items);
+
+} // namespace lumo

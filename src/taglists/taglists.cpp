@@ -1,0 +1,70 @@
+#include "taglists/taglists.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace lumo {
+
+QStringList builtinTextTags()
+{
+    return {QStringLiteral("JCMNT1:コメント１"), QStringLiteral("JCMNT2:コメント２"), QStringLiteral("NAME:機器名"),
+            QStringLiteral("NAME1:機器名１"), QStringLiteral("SENBAN:線番")};
+}
+
+QStringList builtinTagSets()
+{
+    return {QStringLiteral("I/Oコメント,PIN1,IOADRS,JCMNT1,JCMNT2"), QStringLiteral("機器,NAME,NAME1,SPEC,TYPE"),
+            QStringLiteral("図枠IFS,CST,CST1,TITLE,TITLE1,DWGNO,REVNO,PAGEN,PAGEM,ENAM,EDATE,CNAM,CDATE,ANAM,ADATE"),
+            QStringLiteral("図枠TTL,BITEM7,BITEM5,ZITEM2,ZITEM3,ZITEM1,ZSHEET,FILE3,ZITEM10,ZITEM9,ZITEM8,BITEM2,"
+                           "ZITEM5,BITEM3,ZITEM6,BITEM4,ZITEM7,ZSEIHIN,PAGE"),
+            QStringLiteral("線番,SENBAN")};
+}
+
+void sortTagItems(QStringList &items)
+{
+    std::stable_sort(items.begin(), items.end(), [](const QString &a, const QString &b) {
+        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+    });
+}
+
+bool isBlankLine(const QString &line)
+{
+    for (const QChar c : line) {
+        if (c.unicode() > 0x20)
+            return false;
+    }
+    return true;
+}
+
+bool loadTagListAtStart(TagListFile &file, QStringList &items)
+{
+    if (!QFileInfo::exists(file.path))
+        return false;
+    TextFile text;
+    if (!readTextFile(file.path, text))
+        return false;
+    file.encoding = text.encoding;
+    items = text.lines;
+    return true;
+}
+
+bool reloadTagList(const TagListFile &file, QStringList &items)
+{
+    TextFile text;
+    if (!readTextFile(file.path, text))
+        return false;
+    items.clear();
+    for (const QString &line : text.lines) {
+        if (!isBlankLine(line))
+            items.append(line);
+    }
+    return true;
+}
+
+bool saveTagList(const TagListFile &file, const QStringList &items, QString *error)
+{
+    return writeTextFile(file.path, items, file.encoding, error);
+}
+
+} // namespace lumo
