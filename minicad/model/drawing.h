@@ -24,6 +24,8 @@
 #include <memory>
 #include <optional>
 
+class QEventLoop;
+
 namespace minicad {
 
 // A named selection set of the document; it holds handles, so an entity
@@ -203,38 +205,45 @@ private:
     struct Stored {
         quint64 order = 0; // drawing order; kept through delete and undo
         Entity entity;
+        friend bool operator==(const Stored &, const Stored &) = default;
     };
-    // One recorded change: the state before and after of one container.
+    // One recorded change: the state before and after of one model-space
+    // entity, one layer or one block definition (nullopt = absent).
     struct Change {
         enum class What { Entity, Layer, Block } what = What::Entity;
-        QString key; // entity handle, layer or block name (as stored)
+        quint64 handle = 0; // entity
+        QString name;       // layer or block
+        int position = -1;  // table position of a layer or block
         std::optional<Stored> entityBefore, entityAfter;
         std::optional<Layer> layerBefore, layerAfter;
         std::optional<Block> blockBefore, blockAfter;
-        int position = -1; // table position for layers and blocks
     };
     using Group = QList<Change>;
+    // Where an object lives.
+    struct Location {
+        quint64 top = 0;     // model-space entity holding it (itself or the owner)
+        int attribute = -1;  // index in the owner's attributes
+        int block = -1;      // block-definition index when inside a block
+        int blockEntity = -1;
+    };
+    class MarkScope;
 
     quint64 allocateHandle();
     void assignHandles(Entity &entity);
     void record(Change change);
     void apply(const Change &change, bool forward);
-    void putEntity(const QString &key, const std::optional<Stored> &value);
+    void putEntity(quint64 handle, const std::optional<Stored> &value);
+    void putLayer(const QString &name, int position, const std::optional<Layer> &value);
+    void putBlock(const QString &name, int position, const std::optional<Block> &value);
+    void rebuildBlockIndex();
     void touched();
-    void indexEntity(const Stored &stored);
-    void unindexEntity(const Stored &stored);
-    // Where an object lives: the model-space key, or the block index.
-    struct Location {
-        QString topHandle; // model-space entity holding it (itself or the owner)
-        int block = -1;    // block-definition index when inside a block
-        int attribute = -1; // attribute index inside the owner
-        int blockEntity = -1;
-    };
     std::optional<Location> locate(quint64 handle) const;
+    Location locateOrThrow(const QString &handle) const;
+    const Entity *entityAt(const Location &loc) const;
     SelectionSet *setById(quint64 id);
-    void addToSet(SelectionSet &set, const QString &handle);
+    SelectionSet &setOrThrow(quint64 id);
+    void addMatching(quint64 id, const SelectionFilter &filter, const std::function<bool(const Entity &)> &take);
     PickAnswer waitForPick(const SelectionFilter &filter);
-    void resetContent();
 
     QList<Layer> m_layers;
     QList<Block> m_blocks;
@@ -242,6 +251,8 @@ private:
     std::map<quint64, quint64> m_order;         // order -> handle value
     QHash<quint64, quint64> m_attributeOwner;   // attribute handle -> reference handle
     QHash<quint64, int> m_blockEntityBlock;     // handle in a definition -> block index
+    mutable QStringList m_orderCache;           // model-space handles, rebuilt after changes
+    mutable bool m_orderCacheValid = false;
     QSet<quint64> m_erased;
     quint64 m_handleSeed = 0x20;
     quint64 m_orderSeed = 1;
@@ -259,6 +270,7 @@ private:
     bool m_waitForPick = false;
     PickProvider *m_pickProvider = nullptr;
     std::optional<PickAnswer> m_pickAnswer;
+    QEventLoop *m_pickLoop = nullptr;
 
     Point m_viewCenter;
     double m_viewSize = 100;
