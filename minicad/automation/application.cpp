@@ -1,0 +1,639 @@
+#include "minicad/automation/application.h"
+
+#include <QFileInfo>
+
+#include <cmath>
+#include <initializer_list>
+
+namespace minicad {
+
+namespace {
+
+using cad::AutomationError;
+using cad::InvokeKind;
+
+// ---- Argument conversion, with the errors of a COM server --------------------------
+
+[[noreturn]] void typeMismatch()
+{
+    throw AutomationError(QStringLiteral("Type mismatch"));
+}
+
+bool isNumeric(const QVariant &v)
+{
+    switch (v.metaType().id()) {
+    case QMetaType::Short: case QMetaType::UShort: case QMetaType::Int: case QMetaType::UInt:
+    case QMetaType::Long: case QMetaType::ULong: case QMetaType::LongLong: case QMetaType::ULongLong:
+    case QMetaType::Double: case QMetaType::Float: case QMetaType::Bool: case QMetaType::Char:
+    case QMetaType::SChar: case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Strings take numbers and booleans too, as VariantChangeType does; an
+// empty value is an empty string.
+QString argString(const QVariant &v)
+{
+    if (!v.isValid())
+        return {};
+    if (v.metaType().id() == QMetaType::QString)
+        return v.toString();
+    if (isNumeric(v))
+        return v.toString();
+    typeMismatch();
+}
+
+double argDouble(const QVariant &v)
+{
+    bool ok = false;
+    double d = 0;
+    if (isNumeric(v))
+        d = v.toDouble(&ok);
+    else if (v.metaType().id() == QMetaType::QString)
+        d = v.toString().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(d))
+        typeMismatch();
+    return d;
+}
+
+int argInt(const QVariant &v)
+{
+    const double d = argDouble(v);
+    if (d < -2147483648.0 || d > 2147483647.0)
+        throw AutomationError(QStringLiteral("Overflow"));
+    return int(std::lround(d));
+}
+
+bool argBool(const QVariant &v)
+{
+    if (v.metaType().id() == QMetaType::Bool)
+        return v.toBool();
+    if (isNumeric(v))
+        return v.toDouble() != 0;
+    if (v.metaType().id() == QMetaType::QString) {
+        const QString s = v.toString().trimmed();
+        if (s.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+            return true;
+        if (s.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    typeMismatch();
+}
+
+Point argPoint(const QVariant &v)
+{
+    if (!cad::isPoint(v))
+        typeMismatch();
+    const cad::Point p = cad::toPoint(v);
+    if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+        typeMismatch();
+    return {p.x, p.y, p.z};
+}
+
+QVariant pointValue(const Point &p)
+{
+    return cad::fromPoint(cad::Point{p.x, p.y, p.z});
+}
+
+// The two filter arrays; either may be missing or empty (no filter).
+SelectionFilter argFilter(const QVariant &types, const QVariant &data)
+{
+    QList<int> codes;
+    if (types.metaType() == QMetaType::fromType<QList<qint16>>()) {
+        for (qint16 c : types.value<QList<qint16>>())
+            codes.append(c);
+    } else if (types.metaType().id() == QMetaType::QVariantList) {
+        for (const QVariant &c : types.toList()) {
+            if (!isNumeric(c))
+                typeMismatch();
+            codes.append(argInt(c));
+        }
+    } else if (types.isValid()) {
+        typeMismatch();
+    }
+    QVariantList values;
+    if (data.metaType().id() == QMetaType::QVariantList)
+        values = data.toList();
+    else if (data.metaType().id() == QMetaType::QStringList)
+        for (const QString &s : data.toStringList())
+            values.append(s);
+    else if (data.isValid())
+        typeMismatch();
+    try {
+        return SelectionFilter(codes, values);
+    } catch (const ModelError &e) {
+        throw AutomationError(e.message());
+    }
+}
+
+// ---- Member tables ------------------------------------------------------------------
+
+enum KindMask : unsigned {
+    kText = 1u << int(EntityKind::Text),
+    kInsert = 1u << int(EntityKind::BlockReference),
+    kAttDef = 1u << int(EntityKind::AttributeDefinition),
+    kAttrib = 1u << int(EntityKind::Attribute),
+    kTextLike = kText | kAttDef | kAttrib,
+    kAll = kText | kInsert | kAttDef | kAttrib,
+};
+
+template <class Self>
+struct Member {
+    const char *name;
+    bool method;           // a method; otherwise a property
+    int minArgs, maxArgs;  // of the get or the call
+    QVariant (*get)(Self &, QVariantList &);
+    void (*put)(Self &, const QVariant &) = nullptr; // null: read-only
+    unsigned kinds = kAll; // entities: which kinds have the member
+};
+
+template <class Self>
+QVariant dispatch(Self &self, std::initializer_list<Member<Self>> table, const QString &name, InvokeKind kind,
+                  QVariantList &args, unsigned entityKind = kAll)
+{
+    for (const Member<Self> &m : table) {
+        if (!cad::sameMember(name, m.name))
+            continue;
+        if (!(m.kinds & entityKind))
+            break;
+        if (kind == InvokeKind::PropertyPut) {
+            if (m.method || !m.put)
+                throw AutomationError(QStringLiteral("Member not found: %1 cannot be set").arg(name));
+            if (args.size() != 1)
+                throw AutomationError(QStringLiteral("Invalid number of parameters"));
+            m.put(self, args[0]);
+            return {};
+        }
+        // Property gets and method calls are taken either way, as
+        // automation clients pass both flags.
+        if (args.size() < m.minArgs || args.size() > m.maxArgs)
+            throw AutomationError(QStringLiteral("Invalid number of parameters"));
+        return m.get(self, args);
+    }
+    throw AutomationError(QStringLiteral("Unknown name: %1").arg(name));
+}
+
+// ---- Objects --------------------------------------------------------------------------
+
+class Base : public cad::Dispatch {
+public:
+    explicit Base(std::shared_ptr<Drawing> d) : m_drawing(std::move(d)) {}
+    QVariant invoke(const QString &member, InvokeKind kind, QVariantList &args) final
+    {
+        try {
+            return dispatchMember(member, kind, args);
+        } catch (const ModelError &e) {
+            throw AutomationError(e.message());
+        }
+    }
+    Drawing &drawing() const { return *m_drawing; }
+    const std::shared_ptr<Drawing> &drawingPtr() const { return m_drawing; }
+
+protected:
+    virtual QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) = 0;
+
+private:
+    std::shared_ptr<Drawing> m_drawing;
+};
+
+template <class T, class... A>
+QVariant object(A &&...a)
+{
+    return cad::fromObject(std::make_shared<T>(std::forward<A>(a)...));
+}
+
+// Collections take an index or, where the CAD allows it, a name.
+bool isIndex(const QVariant &v)
+{
+    return isNumeric(v);
+}
+
+int checkedIndex(const QVariant &v, int count)
+{
+    const int i = argInt(v);
+    if (i < 0 || i >= count)
+        throw AutomationError(QStringLiteral("Invalid index"));
+    return i;
+}
+
+// -- Entity: holds only the handle and finds the entity again on every call.
+
+class EntityObject : public Base {
+public:
+    EntityObject(std::shared_ptr<Drawing> d, QString handle) : Base(std::move(d)), m_handle(std::move(handle)) {}
+
+    const Entity &entity() const
+    {
+        if (const Entity *e = drawing().find(m_handle))
+            return *e;
+        if (drawing().handleState(m_handle) == HandleState::Erased)
+            throw AutomationError(QStringLiteral("Object was erased"));
+        throw AutomationError(QStringLiteral("Unknown handle"));
+    }
+    const QString &handle() const { return m_handle; }
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = EntityObject;
+        const unsigned mask = 1u << int(entity().kind);
+        return dispatch<S>(*this, {
+            {"Handle", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().handle; }},
+            {"Layer", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().layer; },
+             [](S &s, const QVariant &v) { s.drawing().setLayer(s.m_handle, argString(v)); }},
+            {"EntityName", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return className(s.entity().kind); }},
+            {"ObjectName", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return className(s.entity().kind); }},
+            {"TextString", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().text; },
+             [](S &s, const QVariant &v) { s.drawing().setTextString(s.m_handle, argString(v)); }, kTextLike},
+            {"InsertionPoint", false, 0, 0, [](S &s, QVariantList &) { return pointValue(s.entity().insertion); },
+             [](S &s, const QVariant &v) { s.drawing().setInsertionPoint(s.m_handle, argPoint(v)); }},
+            {"TextAlignmentPoint", false, 0, 0,
+             [](S &s, QVariantList &) { return pointValue(s.entity().alignmentPoint); },
+             [](S &s, const QVariant &v) { s.drawing().setTextAlignmentPoint(s.m_handle, argPoint(v)); }, kTextLike},
+            {"Alignment", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().alignment; },
+             [](S &s, const QVariant &v) { s.drawing().setAlignment(s.m_handle, argInt(v)); }, kTextLike},
+            {"Height", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().height; }, nullptr,
+             kTextLike},
+            {"Rotation", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().rotation; }},
+            {"StyleName", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().style; }, nullptr,
+             kTextLike},
+            {"TagString", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().tag; }, nullptr,
+             kAttDef | kAttrib},
+            {"PromptString", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().prompt; },
+             nullptr, kAttDef},
+            {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().blockName; }, nullptr,
+             kInsert},
+            {"HasAttributes", false, 0, 0,
+             [](S &s, QVariantList &) -> QVariant { return s.entity().hasAttributes(); }, nullptr, kInsert},
+            {"XScaleFactor", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().scale.x; },
+             nullptr, kInsert},
+            {"YScaleFactor", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().scale.y; },
+             nullptr, kInsert},
+            {"ZScaleFactor", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().scale.z; },
+             nullptr, kInsert},
+            {"GetAttributes", true, 0, 0,
+             [](S &s, QVariantList &) -> QVariant {
+                 QVariantList out;
+                 for (const Entity &a : s.entity().attributes)
+                     out.append(object<EntityObject>(s.drawingPtr(), a.handle));
+                 return out;
+             },
+             nullptr, kInsert},
+            {"Copy", true, 0, 0,
+             [](S &s, QVariantList &) {
+                 return object<EntityObject>(s.drawingPtr(), s.drawing().copyEntity(s.m_handle));
+             }},
+            {"Delete", true, 0, 0, [](S &s, QVariantList &) { s.drawing().eraseEntity(s.m_handle); return QVariant(); }},
+            {"Update", true, 0, 0, [](S &s, QVariantList &) { s.drawing().update(s.m_handle); return QVariant(); }},
+        }, member, kind, args, mask);
+    }
+
+private:
+    QString m_handle;
+};
+
+// -- Layers
+
+class LayerObject : public Base {
+public:
+    LayerObject(std::shared_ptr<Drawing> d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
+
+    const Layer &layer() const
+    {
+        if (const Layer *l = drawing().layer(m_name))
+            return *l;
+        throw AutomationError(QStringLiteral("Object was erased"));
+    }
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = LayerObject;
+        return dispatch<S>(*this, {
+            {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.layer().name; }},
+            {"Lock", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.layer().locked; },
+             [](S &s, const QVariant &v) { s.drawing().setLayerLocked(s.layer().name, argBool(v)); }},
+        }, member, kind, args);
+    }
+
+private:
+    QString m_name;
+};
+
+class LayersObject : public Base {
+public:
+    using Base::Base;
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = LayersObject;
+        return dispatch<S>(*this, {
+            {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return int(s.drawing().layers().size()); }},
+            {"Item", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 const QList<Layer> &layers = s.drawing().layers();
+                 if (isIndex(a[0]))
+                     return object<LayerObject>(s.drawingPtr(), layers[checkedIndex(a[0], int(layers.size()))].name);
+                 const Layer *l = s.drawing().layer(argString(a[0]));
+                 if (!l)
+                     throw AutomationError(QStringLiteral("Key not found"));
+                 return object<LayerObject>(s.drawingPtr(), l->name);
+             }},
+            {"Add", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 const QString name = argString(a[0]);
+                 s.drawing().addLayer(name);
+                 return object<LayerObject>(s.drawingPtr(), s.drawing().layer(name)->name);
+             }},
+        }, member, kind, args);
+    }
+};
+
+// -- Selection sets: identified by the model's set id, so a deleted set
+// fails cleanly and a new set of the same name is another object.
+
+class SelectionSetObject : public Base {
+public:
+    SelectionSetObject(std::shared_ptr<Drawing> d, quint64 id) : Base(std::move(d)), m_id(id) {}
+
+    const SelectionSet &set() const
+    {
+        if (const SelectionSet *s = drawing().selectionSet(m_id))
+            return *s;
+        throw AutomationError(QStringLiteral("Object was erased: the selection set was deleted"));
+    }
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = SelectionSetObject;
+        return dispatch<S>(*this, {
+            {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.set().name; }},
+            {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return int(s.set().handles.size()); }},
+            {"Item", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 const QStringList &h = s.set().handles;
+                 return object<EntityObject>(s.drawingPtr(), h[checkedIndex(a[0], int(h.size()))]);
+             }},
+            {"Clear", true, 0, 0, [](S &s, QVariantList &) { s.drawing().clearSelectionSet(s.m_id); return QVariant(); }},
+            {"Delete", true, 0, 0,
+             [](S &s, QVariantList &) { s.drawing().deleteSelectionSet(s.m_id); return QVariant(); }},
+            {"SelectOnScreen", true, 0, 2,
+             [](S &s, QVariantList &a) {
+                 const SelectionFilter f = argFilter(a.value(0), a.value(1));
+                 s.set();
+                 s.drawing().selectOnScreen(s.m_id, f);
+                 return QVariant();
+             }},
+            {"Select", true, 1, 5,
+             [](S &s, QVariantList &a) {
+                 const int mode = argInt(a[0]);
+                 const SelectionFilter f = argFilter(a.value(3), a.value(4));
+                 s.set();
+                 switch (mode) {
+                 case 0: // window
+                 case 1: // crossing: reference points stand in for extents
+                     if (a.size() < 3)
+                         throw AutomationError(QStringLiteral("Invalid number of parameters"));
+                     s.drawing().selectWindow(s.m_id, argPoint(a[1]), argPoint(a[2]), f);
+                     break;
+                 case 4: // last
+                     s.drawing().selectLast(s.m_id, f);
+                     break;
+                 case 5: // all
+                     s.drawing().selectAll(s.m_id, f);
+                     break;
+                 default:
+                     throw AutomationError(QStringLiteral("Invalid argument: selection mode %1").arg(mode));
+                 }
+                 return QVariant();
+             }},
+        }, member, kind, args);
+    }
+
+private:
+    quint64 m_id;
+};
+
+class SelectionSetsObject : public Base {
+public:
+    using Base::Base;
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = SelectionSetsObject;
+        return dispatch<S>(*this, {
+            {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.drawing().selectionSetCount(); }},
+            {"Item", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 Drawing &d = s.drawing();
+                 const int i = isIndex(a[0]) ? checkedIndex(a[0], d.selectionSetCount())
+                                             : d.selectionSetIndex(argString(a[0]));
+                 if (i < 0)
+                     throw AutomationError(QStringLiteral("Key not found"));
+                 return object<SelectionSetObject>(s.drawingPtr(), d.selectionSetAt(i).id);
+             }},
+            {"Add", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 return object<SelectionSetObject>(s.drawingPtr(), s.drawing().addSelectionSet(argString(a[0])));
+             }},
+        }, member, kind, args);
+    }
+};
+
+// -- Blocks: the two layout blocks come first, as in the CAD's block table.
+
+const QString kModelSpace = QStringLiteral("*Model_Space");
+const QString kPaperSpace = QStringLiteral("*Paper_Space");
+
+class BlockObject : public Base {
+public:
+    BlockObject(std::shared_ptr<Drawing> d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
+
+    QStringList handles() const
+    {
+        if (m_name == kModelSpace)
+            return drawing().modelSpaceHandles();
+        if (m_name == kPaperSpace)
+            return {};
+        const Block *b = drawing().block(m_name);
+        if (!b)
+            throw AutomationError(QStringLiteral("Object was erased"));
+        QStringList out;
+        for (const Entity &e : b->entities)
+            out.append(e.handle);
+        return out;
+    }
+    QString name() const
+    {
+        if (m_name == kModelSpace || m_name == kPaperSpace)
+            return m_name;
+        const Block *b = drawing().block(m_name);
+        if (!b)
+            throw AutomationError(QStringLiteral("Object was erased"));
+        return b->name;
+    }
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = BlockObject;
+        return dispatch<S>(*this, {
+            {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.name(); }},
+            {"Count", false, 0, 0,
+             [](S &s, QVariantList &) -> QVariant {
+                 return s.m_name == kModelSpace ? s.drawing().modelSpaceCount() : int(s.handles().size());
+             }},
+            {"Item", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 const QStringList h = s.handles();
+                 return object<EntityObject>(s.drawingPtr(), h[checkedIndex(a[0], int(h.size()))]);
+             }},
+            {"IsLayout", false, 0, 0,
+             [](S &s, QVariantList &) -> QVariant { return s.m_name == kModelSpace || s.m_name == kPaperSpace; }},
+        }, member, kind, args);
+    }
+
+private:
+    QString m_name;
+};
+
+class BlocksObject : public Base {
+public:
+    using Base::Base;
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = BlocksObject;
+        return dispatch<S>(*this, {
+            {"Count", false, 0, 0,
+             [](S &s, QVariantList &) -> QVariant { return int(s.drawing().blocks().size()) + 2; }},
+            {"Item", true, 1, 1,
+             [](S &s, QVariantList &a) {
+                 const QList<Block> &blocks = s.drawing().blocks();
+                 if (isIndex(a[0])) {
+                     const int i = checkedIndex(a[0], int(blocks.size()) + 2);
+                     const QString name = i == 0 ? kModelSpace : i == 1 ? kPaperSpace : blocks[i - 2].name;
+                     return object<BlockObject>(s.drawingPtr(), name);
+                 }
+                 const QString name = argString(a[0]);
+                 for (const QString &layout : {kModelSpace, kPaperSpace})
+                     if (name.compare(layout, Qt::CaseInsensitive) == 0)
+                         return object<BlockObject>(s.drawingPtr(), layout);
+                 const Block *b = s.drawing().block(name);
+                 if (!b)
+                     throw AutomationError(QStringLiteral("Key not found"));
+                 return object<BlockObject>(s.drawingPtr(), b->name);
+             }},
+        }, member, kind, args);
+    }
+};
+
+// -- Document and application
+
+class DocumentObject : public Base {
+public:
+    using Base::Base;
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override;
+};
+
+class ApplicationObject : public Base {
+public:
+    using Base::Base;
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        using S = ApplicationObject;
+        return dispatch<S>(*this, {
+            {"HWND", false, 0, 0,
+             [](S &s, QVariantList &) -> QVariant { return qulonglong(s.drawing().applicationWindow()); }},
+            {"ActiveDocument", false, 0, 0,
+             [](S &s, QVariantList &) { return object<DocumentObject>(s.drawingPtr()); }},
+            {"Name", false, 0, 0, [](S &, QVariantList &) -> QVariant { return QStringLiteral("minicad"); }},
+            {"ZoomCenter", true, 2, 2,
+             [](S &s, QVariantList &a) {
+                 s.drawing().zoomCenter(argPoint(a[0]), argDouble(a[1]));
+                 return QVariant();
+             }},
+        }, member, kind, args);
+    }
+};
+
+QString documentName(const Drawing &d)
+{
+    return d.fileName().isEmpty() ? QStringLiteral("Drawing1.dwg") : QFileInfo(d.fileName()).fileName();
+}
+
+QVariant DocumentObject::dispatchMember(const QString &member, InvokeKind kind, QVariantList &args)
+{
+    using S = DocumentObject;
+    return dispatch<S>(*this, {
+        {"HWND", false, 0, 0,
+         [](S &s, QVariantList &) -> QVariant { return qulonglong(s.drawing().documentWindow()); }},
+        {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return documentName(s.drawing()); }},
+        {"Application", false, 0, 0,
+         [](S &s, QVariantList &) { return object<ApplicationObject>(s.drawingPtr()); }},
+        {"GetVariable", true, 1, 1,
+         [](S &s, QVariantList &a) -> QVariant {
+             const QString name = argString(a[0]).trimmed();
+             const Drawing &d = s.drawing();
+             if (cad::sameMember(name, "VIEWSIZE"))
+                 return d.viewSize();
+             if (cad::sameMember(name, "SCREENSIZE"))
+                 return QVariantList{double(d.screenSize().width()), double(d.screenSize().height())};
+             if (cad::sameMember(name, "VIEWCTR"))
+                 return pointValue(d.viewCenter());
+             if (cad::sameMember(name, "DWGNAME"))
+                 return documentName(d);
+             throw AutomationError(QStringLiteral("Error getting system variable %1").arg(name));
+         }},
+        {"Layers", false, 0, 0, [](S &s, QVariantList &) { return object<LayersObject>(s.drawingPtr()); }},
+        {"SelectionSets", false, 0, 0,
+         [](S &s, QVariantList &) { return object<SelectionSetsObject>(s.drawingPtr()); }},
+        {"Blocks", false, 0, 0, [](S &s, QVariantList &) { return object<BlocksObject>(s.drawingPtr()); }},
+        {"ModelSpace", false, 0, 0,
+         [](S &s, QVariantList &) { return object<BlockObject>(s.drawingPtr(), kModelSpace); }},
+        {"HandleToObject", true, 1, 1,
+         [](S &s, QVariantList &a) {
+             if (a[0].metaType().id() != QMetaType::QString)
+                 typeMismatch();
+             const QString handle = a[0].toString();
+             const Entity *e = s.drawing().find(handle);
+             if (!e) {
+                 if (s.drawing().handleState(handle) == HandleState::Erased)
+                     throw AutomationError(QStringLiteral("Object was erased"));
+                 throw AutomationError(QStringLiteral("Unknown handle"));
+             }
+             return object<EntityObject>(s.drawingPtr(), e->handle);
+         }},
+        {"StartUndoMark", true, 0, 0, [](S &s, QVariantList &) { s.drawing().startUndoMark(); return QVariant(); }},
+        {"EndUndoMark", true, 0, 0, [](S &s, QVariantList &) { s.drawing().endUndoMark(); return QVariant(); }},
+        {"Regen", true, 1, 1,
+         [](S &s, QVariantList &a) {
+             const int which = argInt(a[0]);
+             if (which != 0 && which != 1)
+                 throw AutomationError(QStringLiteral("Invalid argument: viewport %1").arg(which));
+             s.drawing().regen();
+             return QVariant();
+         }},
+    }, member, kind, args);
+}
+
+} // namespace
+
+cad::Object makeApplication(std::shared_ptr<Drawing> drawing)
+{
+    if (!drawing)
+        throw AutomationError(QStringLiteral("No drawing"));
+    return std::make_shared<ApplicationObject>(std::move(drawing));
+}
+
+} // namespace minicad
