@@ -1,0 +1,54 @@
+#pragma once
+// lumoedit's D-Bus backend: the running CAD application found by its ProgID
+// on the session bus, and proxies for the objects it hands out.
+
+#include "cad/runningobjects.h"
+
+#include <QDBusConnection>
+#include <QString>
+
+#include <memory>
+
+namespace cad {
+
+class DBusRunningObjects : public RunningObjects {
+public:
+    explicit DBusRunningObjects(const QDBusConnection &connection = QDBusConnection::sessionBus());
+    // True when the ProgID's bus name has an owner.
+    bool isRunning(const QString &progId) override;
+    // A proxy for the owner's /Application. Throws AutomationError (Gone when
+    // nobody owns the name).
+    Object attach(const QString &progId) override;
+
+private:
+    QDBusConnection m_connection;
+};
+
+// One object of a server. Every call goes through Invoke; a call answered
+// busy is retried every 1000 ms; SelectOnScreen waits without a timeout.
+// The server's reference is released (Release()) when the proxy is destroyed.
+class DBusDispatch : public Dispatch {
+public:
+    struct Peer; // the connection and the server's unique bus name
+    DBusDispatch(std::shared_ptr<const Peer> peer, const QString &path, bool owned);
+    ~DBusDispatch() override;
+    DBusDispatch(const DBusDispatch &) = delete;
+    DBusDispatch &operator=(const DBusDispatch &) = delete;
+
+    QVariant invoke(const QString &member, InvokeKind kind, QVariantList &args) override;
+
+    QString path() const { return m_path; }
+    QString service() const;
+
+private:
+    QVariant invokeOnce(const QString &member, InvokeKind kind, QVariantList &args);
+
+    std::shared_ptr<const Peer> m_peer;
+    QString m_path;
+    bool m_owned;
+};
+
+// The path of a D-Bus proxy, empty for any other object.
+QString dbusObjectPath(const Object &object);
+
+} // namespace cad

@@ -1,0 +1,174 @@
+#pragma once
+// A small Dispatch tree served by minicad's ObjectServer on its own bus
+// connection and thread, so the client proxies can call it with blocking
+// calls from the test thread.
+
+#include "cad/automation.h"
+#include "minicad/server/objectserver.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QThread>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+namespace fake {
+
+inline std::atomic<int> liveChildren{0};
+
+class Child : public cad::Dispatch {
+public:
+    explicit Child(cad::Object *app) : m_app(app) { ++liveChildren; }
+    ~Child() override { --liveChildren; }
+    QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override
+    {
+        if (cad::sameMember(member, "Value") && kind == cad::InvokeKind::PropertyGet)
+            return m_value;
+        if (cad::sameMember(member, "Value") && kind == cad::InvokeKind::PropertyPut) {
+            if (args.size() != 1 || args.at(0).metaType().id() != QMetaType::Int)
+                throw cad::AutomationError(QStringLiteral("Type mismatch"));
+            m_value = args.at(0).toInt();
+            return {};
+        }
+        if (cad::sameMember(member, "Application"))
+            return cad::fromObject(*m_app);
+        throw cad::AutomationError(QStringLiteral("Unknown name: %1").arg(member));
+    }
+
+private:
+    cad::Object *m_app;
+    int m_value = 0;
+};
+
+// Members: Name (get), Caption (get/put), Echo (returns its first argument
+// and writes "changed" into its second), Child (the same child each time),
+// NewChild (a new one each call), Children (a variant array of three new
+// ones), Fail (automation error), Throw (std::exception), SelectOnScreen
+// (answered from `pickAnswers`: true = picked, false = cancelled).
+class App : public cad::Dispatch {
+public:
+    QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override
+    {
+        ++calls;
+        if (cad::sameMember(member, "Name"))
+            return QStringLiteral("FakeCAD");
+        if (cad::sameMember(member, "Caption")) {
+            if (kind == cad::InvokeKind::PropertyPut) {
+                caption = args.value(0).toString();
+                return {};
+            }
+            return caption;
+        }
+        if (cad::sameMember(member, "Echo")) {
+            if (args.size() > 1)
+                args[1] = QStringLiteral("changed");
+            return args.value(0);
+        }
+        if (cad::sameMember(member, "Child")) {
+            if (!child)
+                child = std::make_shared<Child>(&self);
+            return cad::fromObject(child);
+        }
+        if (cad::sameMember(member, "NewChild"))
+            return cad::fromObject(std::make_shared<Child>(&self));
+        if (cad::sameMember(member, "Children")) {
+            QVariantList out;
+            for (int i = 0; i < 3; ++i)
+                out.append(cad::fromObject(std::make_shared<Child>(&self)));
+            return out;
+        }
+        if (cad::sameMember(member, "Fail"))
+            throw cad::AutomationError(QStringLiteral("It failed"));
+        if (cad::sameMember(member, "Throw"))
+            throw std::runtime_error("plain exception");
+        if (cad::sameMember(member, "SelectOnScreen")) {
+            if (pickAnswers.isEmpty())
+                throw cad::AutomationError(QStringLiteral("Nobody answered the pick"));
+            if (!pickAnswers.takeFirst())
+                throw cad::AutomationError(QStringLiteral("The pick was cancelled"));
+            ++picks;
+            return {};
+        }
+        throw cad::AutomationError(QStringLiteral("Unknown name: %1").arg(member));
+    }
+
+    cad::Object self; // set by the harness; children hand it back
+    cad::Object child;
+    QString caption = QStringLiteral("untitled");
+    QList<bool> pickAnswers;
+    int picks = 0;
+    int calls = 0;
+};
+
+// The server side, living on its own thread with its own connection.
+class ServerThread {
+public:
+    explicit ServerThread(const QString &busName) : m_busName(busName)
+    {
+        m_thread.start();
+        m_context = new QObject;
+        m_context->moveToThread(&m_thread);
+        run([this] {
+            m_app = std::make_shared<App>();
+            m_app->self = m_app;
+            m_server = new minicad::ObjectServer(m_app);
+            m_server->setPickReady([this] { return !m_app->pickAnswers.isEmpty(); });
+            auto c = QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName);
+            QString error;
+            m_ok = m_server->exportOn(c, &error)
+                && c.interface()->registerService(m_busName).value() == QDBusConnectionInterface::ServiceRegistered;
+            m_uniqueName = c.baseService();
+        });
+    }
+    ~ServerThread()
+    {
+        run([this] {
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName)
+                .interface()
+                ->unregisterService(m_busName);
+            delete m_server;
+            m_app->self.reset();
+            m_app->child.reset();
+            m_app.reset();
+            QDBusConnection::disconnectFromBus(m_busName);
+        });
+        m_context->deleteLater();
+        m_thread.quit();
+        m_thread.wait();
+    }
+
+    bool ok() const { return m_ok; }
+    QString uniqueName() const { return m_uniqueName; }
+
+    // Runs `f` on the server thread and waits for it.
+    void run(const std::function<void()> &f)
+    {
+        QMetaObject::invokeMethod(m_context, f, Qt::BlockingQueuedConnection);
+    }
+    // Runs `f` on the server thread without waiting.
+    void post(const std::function<void()> &f) { QMetaObject::invokeMethod(m_context, f, Qt::QueuedConnection); }
+
+    // Server state, read on its thread.
+    template <typename T>
+    T read(const std::function<T()> &f)
+    {
+        T value{};
+        run([&] { value = f(); });
+        return value;
+    }
+    minicad::ObjectServer *server() { return m_server; }
+    std::shared_ptr<App> app() { return m_app; }
+
+private:
+    QString m_busName;
+    QThread m_thread;
+    QObject *m_context = nullptr;
+    std::shared_ptr<App> m_app;
+    minicad::ObjectServer *m_server = nullptr;
+    bool m_ok = false;
+    QString m_uniqueName;
+};
+
+} // namespace fake

@@ -1,0 +1,431 @@
+// The wire format, the object server and the client proxies against a small
+// fake object tree, on the private session bus of dbus-run-session.
+
+#include "cad/dbus/dbusobjects.h"
+#include "cad/dbus/wire.h"
+#include "cad/messagefilter.h"
+#include "fakeserver.h"
+
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QProcess>
+#include <QTest>
+
+#include <cstdio>
+#include <cstdlib>
+
+using cad::AutomationError;
+
+namespace {
+
+const QString kProgId = QStringLiteral("Fake.App.1");
+
+QDBusMessage rawInvoke(const QString &service, const QString &path, const QVariantList &arguments,
+                       const QString &member = QStringLiteral("Invoke"))
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(service, path, QLatin1String(cad::wire::kAutomationInterface), member);
+    m.setArguments(arguments);
+    return m;
+}
+
+AutomationError::Kind kindOf(const std::function<void()> &f)
+{
+    try {
+        f();
+    } catch (const AutomationError &e) {
+        return e.kind();
+    }
+    throw std::logic_error("no automation error was thrown");
+}
+
+} // namespace
+
+class TestDBusObjects : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+        m_server = std::make_unique<fake::ServerThread>(cad::wire::busNameForProgId(kProgId));
+        QVERIFY(m_server->ok());
+    }
+    void cleanupTestCase() { m_server.reset(); }
+    void cleanup() { cad::setRetrySleeper({}); }
+
+    void busName_data()
+    {
+        QTest::addColumn<QString>("progId");
+        QTest::addColumn<QString>("busName");
+        QTest::newRow("plain") << "BricscadApp.AcadApplication" << "BricscadApp.AcadApplication";
+        QTest::newRow("version element") << "AutoCAD.Application.24" << "AutoCAD.Application._24";
+        QTest::newRow("dotted version") << "AutoCAD.Application.24.1" << "AutoCAD.Application._24._1";
+        QTest::newRow("spaces and symbols") << "My CAD.App+1" << "My_CAD.App_1";
+        QTest::newRow("hyphen kept") << "gst-cad.App" << "gst-cad.App";
+        QTest::newRow("empty element") << "A..B" << "A._.B";
+        QTest::newRow("trailing dot") << "A.B." << "A.B._";
+        QTest::newRow("leading digit first") << "3D.App" << "_3D.App";
+        QTest::newRow("single element") << "Acad" << "progid.Acad";
+        QTest::newRow("non-ASCII") << QString::fromUtf8("図面.アプリ") << "__.___";
+        QTest::newRow("empty") << "" << "";
+        QTest::newRow("too long") << QString(300, QLatin1Char('a')) + ".b" << "";
+    }
+    void busName()
+    {
+        QFETCH(QString, progId);
+        QFETCH(QString, busName);
+        QCOMPARE(cad::wire::busNameForProgId(progId), busName);
+        if (!busName.isEmpty()) {
+            // The bus must accept what we map to.
+            auto c = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("name-check"));
+            QVERIFY(c.registerService(busName));
+            QVERIFY(c.unregisterService(busName));
+            QDBusConnection::disconnectFromBus(QStringLiteral("name-check"));
+        }
+    }
+
+    void errorNames()
+    {
+        for (auto kind : {AutomationError::Kind::Failed, AutomationError::Kind::Busy, AutomationError::Kind::Rejected,
+                          AutomationError::Kind::Gone})
+            QCOMPARE(cad::wire::errorKind(cad::wire::errorName(kind)), kind);
+        QCOMPARE(cad::wire::errorKind(QStringLiteral("org.freedesktop.DBus.Error.ServiceUnknown")),
+                 AutomationError::Kind::Gone);
+        QCOMPARE(cad::wire::errorKind(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs")),
+                 AutomationError::Kind::Failed);
+    }
+
+    void runningAndAttach()
+    {
+        cad::DBusRunningObjects objects;
+        QVERIFY(objects.isRunning(kProgId));
+        QVERIFY(!objects.isRunning(QStringLiteral("Nobody.Here")));
+        QVERIFY(!objects.isRunning(QString()));
+        QCOMPARE(kindOf([&] { objects.attach(QStringLiteral("Nobody.Here")); }), AutomationError::Kind::Gone);
+
+        cad::Object app = objects.attach(kProgId);
+        QCOMPARE(cad::dbusObjectPath(app), QStringLiteral("/Application"));
+        QCOMPARE(app->get(QStringLiteral("Name")).toString(), QStringLiteral("FakeCAD"));
+        QCOMPARE(app->get(QStringLiteral("nAmE")).toString(), QStringLiteral("FakeCAD"));
+        app->put(QStringLiteral("Caption"), QStringLiteral("drawing1"));
+        QCOMPARE(app->get(QStringLiteral("Caption")).toString(), QStringLiteral("drawing1"));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::newRow("empty") << QVariant();
+        QTest::newRow("true") << QVariant(true);
+        QTest::newRow("false") << QVariant(false);
+        QTest::newRow("int") << QVariant(-42);
+        QTest::newRow("int max") << QVariant(std::numeric_limits<int>::max());
+        QTest::newRow("double") << QVariant(2.5e-7);
+        QTest::newRow("short") << QVariant::fromValue<short>(-7);
+        QTest::newRow("long long") << QVariant::fromValue<qlonglong>(1LL << 40);
+        QTest::newRow("string") << QVariant(QString::fromUtf8("図面 テキスト ①"));
+        QTest::newRow("empty string") << QVariant(QString(""));
+        QTest::newRow("point") << cad::fromPoint({1.5, -2, 3});
+        QTest::newRow("int16 array") << cad::int16Array({0, 2, 66, -1});
+        QTest::newRow("empty int16 array") << cad::int16Array({});
+        QTest::newRow("variant array")
+            << QVariant(QVariantList{QStringLiteral("TEXT"), 1, 2.0, QVariant(), cad::fromPoint({1, 2, 3})});
+        QTest::newRow("nested arrays") << QVariant(QVariantList{QVariantList{1, QVariantList{}}, cad::int16Array({5})});
+        QTest::newRow("empty variant array") << QVariant(QVariantList{});
+        QTest::newRow("three doubles stay an array") << QVariant(QVariantList{1.0, 2.0, 3.0});
+    }
+    void roundTrip()
+    {
+        QFETCH(QVariant, value);
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        QVariantList args{value, QStringLiteral("unchanged")};
+        const QVariant back = app->call(QStringLiteral("Echo"), args);
+        QCOMPARE(back.metaType(), value.metaType());
+        QCOMPARE(back, value);
+        // Arguments passed by reference come back changed.
+        args = {value, QStringLiteral("unchanged")};
+        app->invoke(QStringLiteral("Echo"), cad::InvokeKind::Method, args);
+        QCOMPARE(args.at(1).toString(), QStringLiteral("changed"));
+        QCOMPARE(args.at(0), value);
+    }
+
+    void objectReferences()
+    {
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        {
+            cad::Object a = cad::toObject(app->get(QStringLiteral("Child")));
+            cad::Object b = cad::toObject(app->get(QStringLiteral("Child")));
+            QVERIFY(a && b);
+            QVERIFY(cad::dbusObjectPath(a).startsWith(QLatin1String("/obj/")));
+            QCOMPARE(cad::dbusObjectPath(a), cad::dbusObjectPath(b)); // one server object, one path
+            a->put(QStringLiteral("Value"), 7);
+            QCOMPARE(b->get(QStringLiteral("Value")).toInt(), 7);
+            QCOMPARE(cad::dbusObjectPath(cad::toObject(a->get(QStringLiteral("Application")))),
+                     QStringLiteral("/Application"));
+
+            cad::Object c = cad::toObject(app->call(QStringLiteral("NewChild")));
+            QVERIFY(cad::dbusObjectPath(c) != cad::dbusObjectPath(a));
+            const QVariantList children = app->get(QStringLiteral("Children")).toList();
+            QCOMPARE(children.size(), 3);
+            for (const QVariant &v : children)
+                QCOMPARE(cad::toObject(v)->get(QStringLiteral("Value")).toInt(), 0);
+
+            // An object passed back travels as its path.
+            const cad::Object echoed = cad::toObject(app->call(QStringLiteral("Echo"), {cad::fromObject(c)}));
+            QCOMPARE(cad::dbusObjectPath(echoed), cad::dbusObjectPath(c));
+            QCOMPARE(m_server->read<int>([&] { return m_server->server()->objectCount(); }), 5);
+            QCOMPARE(fake::liveChildren.load(), 5);
+        }
+        // Every proxy is gone: the server lets go of the new objects (the
+        // shared child stays with the application).
+        app->get(QStringLiteral("Name")); // Release messages are ordered before this call
+        QCOMPARE(m_server->read<int>([&] { return m_server->server()->objectCount(); }), 0);
+        QCOMPARE(fake::liveChildren.load(), 1);
+    }
+
+    void errors()
+    {
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        try {
+            app->call(QStringLiteral("Fail"));
+            QFAIL("no error");
+        } catch (const AutomationError &e) {
+            QCOMPARE(e.kind(), AutomationError::Kind::Failed);
+            QCOMPARE(e.message(), QStringLiteral("It failed"));
+        }
+        QCOMPARE(kindOf([&] { app->call(QStringLiteral("Throw")); }), AutomationError::Kind::Failed);
+        QCOMPARE(kindOf([&] { app->call(QStringLiteral("NoSuchMember")); }), AutomationError::Kind::Failed);
+        cad::Object child = cad::toObject(app->call(QStringLiteral("NewChild")));
+        QCOMPARE(kindOf([&] { child->put(QStringLiteral("Value"), QStringLiteral("text")); }),
+                 AutomationError::Kind::Failed);
+        // A value with no wire form fails before anything is sent.
+        QCOMPARE(kindOf([&] { app->call(QStringLiteral("Echo"), {QVariant::fromValue(QSize(1, 2))}); }),
+                 AutomationError::Kind::Failed);
+    }
+
+    void badMessages_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<QVariantList>("arguments");
+        QTest::addColumn<QString>("errorName");
+        const QVariantList none;
+        const QVariant noArgs = QVariant(QVariantList{});
+        QTest::newRow("unknown path") << "/nowhere" << "Invoke" << QVariantList{"Name", 2, noArgs}
+                                      << "org.freedesktop.DBus.Error.UnknownObject";
+        QTest::newRow("never handed out") << "/obj/99999" << "Invoke" << QVariantList{"Value", 2, noArgs}
+                                          << "org.freedesktop.DBus.Error.UnknownObject";
+        QTest::newRow("not a number") << "/obj/x" << "Invoke" << QVariantList{"Value", 2, noArgs}
+                                      << "org.freedesktop.DBus.Error.UnknownObject";
+        QTest::newRow("no arguments") << "/Application" << "Invoke" << none << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("kind as string") << "/Application" << "Invoke" << QVariantList{"Name", "2", noArgs}
+                                        << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("args not av") << "/Application" << "Invoke" << QVariantList{"Name", 2, QStringList{"x"}}
+                                     << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("kind 3") << "/Application" << "Invoke" << QVariantList{"Name", 3, noArgs}
+                                << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("kind 0") << "/Application" << "Invoke" << QVariantList{"Name", 0, noArgs}
+                                << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("unknown method") << "/Application" << "Explode" << none
+                                        << "org.freedesktop.DBus.Error.UnknownMethod";
+        QTest::newRow("map argument")
+            << "/Application" << "Invoke"
+            << QVariantList{"Echo", 1, QVariant(QVariantList{QVariant::fromValue(QVariantMap{{"a", 1}})})}
+            << "org.lumoedit.Automation.Failed";
+        QTest::newRow("byte array argument")
+            << "/Application" << "Invoke" << QVariantList{"Echo", 1, QVariant(QVariantList{QByteArray("ab")})}
+            << "org.lumoedit.Automation.Failed";
+        QTest::newRow("path argument to nothing")
+            << "/Application" << "Invoke"
+            << QVariantList{"Echo", 1, QVariant(QVariantList{QVariant::fromValue(QDBusObjectPath("/obj/424242"))})}
+            << "org.lumoedit.Automation.Gone";
+        QTest::newRow("release unknown") << "/obj/424242" << "Release" << none
+                                         << "org.freedesktop.DBus.Error.UnknownObject";
+        QTest::newRow("release with arguments") << "/Application" << "Release" << QVariantList{1}
+                                                << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("unknown member") << "/Application" << "Invoke" << QVariantList{"", 2, noArgs}
+                                        << "org.lumoedit.Automation.Failed";
+    }
+    void badMessages()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, method);
+        QFETCH(QVariantList, arguments);
+        QFETCH(QString, errorName);
+        const QString service = cad::wire::busNameForProgId(kProgId);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(rawInvoke(service, path, arguments, method));
+        QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(reply.errorName(), errorName);
+        // The server keeps serving.
+        QCOMPARE(cad::DBusRunningObjects().attach(kProgId)->get(QStringLiteral("Name")).toString(),
+                 QStringLiteral("FakeCAD"));
+    }
+
+    void emptyMarkerMustHoldZero()
+    {
+        // (y) holding 1 is not our marker.
+        QDBusArgument arg;
+        arg.beginStructure();
+        arg << uchar(1);
+        arg.endStructure();
+        const QString service = cad::wire::busNameForProgId(kProgId);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(rawInvoke(
+            service, QStringLiteral("/Application"),
+            {QStringLiteral("Echo"), 1, QVariant(QVariantList{QVariant::fromValue(QDBusVariant(QVariant::fromValue(arg)))})}));
+        QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
+        QCOMPARE(reply.errorName(), QStringLiteral("org.lumoedit.Automation.Failed"));
+    }
+
+    void releasedObjectIsGone()
+    {
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        QString path;
+        {
+            cad::Object child = cad::toObject(app->call(QStringLiteral("NewChild")));
+            path = cad::dbusObjectPath(child);
+        }
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            rawInvoke(cad::wire::busNameForProgId(kProgId), path, {QStringLiteral("Value"), 2, QVariant(QVariantList{})}));
+        QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"));
+    }
+
+    void releaseOnDisconnect()
+    {
+        // A client process takes three references and dies without releasing any.
+        QProcess client;
+        client.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--attach-and-die"), kProgId});
+        QVERIFY(client.waitForStarted());
+        QVERIFY(client.waitForReadyRead(10000));
+        const QString unique = QString::fromUtf8(client.readLine()).trimmed();
+        QVERIFY(unique.startsWith(QLatin1Char(':')));
+        QCOMPARE(m_server->read<int>([&] { return m_server->server()->referenceCount(unique); }), 3);
+        QCOMPARE(m_server->read<int>([&] { return m_server->server()->objectCount(); }), 3);
+        client.write("go\n");
+        QVERIFY(client.waitForFinished(10000));
+        QTRY_COMPARE(m_server->read<int>([&] { return m_server->server()->referenceCount(unique); }), 0);
+        QCOMPARE(m_server->read<int>([&] { return m_server->server()->objectCount(); }), 0);
+        QCOMPARE(fake::liveChildren.load(), 1);
+    }
+
+    void busyRetriedWhilePickWaits()
+    {
+        const QString service = cad::wire::busNameForProgId(kProgId);
+        auto picker = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("picker"));
+        const int picksBefore = m_server->read<int>([&] { return m_server->app()->picks; });
+        QDBusPendingCall pending = picker.asyncCall(
+            rawInvoke(service, QStringLiteral("/Application"), {QStringLiteral("SelectOnScreen"), 1, QVariant(QVariantList{})}),
+            INT_MAX);
+        QTRY_VERIFY(m_server->read<bool>([&] { return m_server->server()->pickWaiting(); }));
+
+        QList<int> sleeps;
+        cad::setRetrySleeper([&](int ms) {
+            sleeps.append(ms);
+            if (sleeps.size() == 2) // the user answers during the second wait
+                m_server->run([&] {
+                    m_server->app()->pickAnswers.append(true);
+                    m_server->server()->resumePick();
+                });
+        });
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        QCOMPARE(app->get(QStringLiteral("Name")).toString(), QStringLiteral("FakeCAD"));
+        QCOMPARE(sleeps, (QList<int>{1000, 1000}));
+
+        pending.waitForFinished();
+        QVERIFY2(!pending.isError(), qPrintable(pending.error().message()));
+        QCOMPARE(m_server->read<int>([&] { return m_server->app()->picks; }), picksBefore + 1);
+        QDBusConnection::disconnectFromBus(QStringLiteral("picker"));
+    }
+
+    void otherErrorsAreNotRetried()
+    {
+        int sleeps = 0;
+        cad::setRetrySleeper([&](int) { ++sleeps; });
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        QCOMPARE(kindOf([&] { app->call(QStringLiteral("Fail")); }), AutomationError::Kind::Failed);
+        QCOMPARE(sleeps, 0);
+    }
+
+    void pickAnsweredAndCancelled()
+    {
+        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        m_server->run([&] { m_server->app()->pickAnswers = {true, false}; });
+        app->call(QStringLiteral("selectonscreen")); // member names match in any case
+        try {
+            app->call(QStringLiteral("SelectOnScreen"));
+            QFAIL("a cancelled pick must fail");
+        } catch (const AutomationError &e) {
+            QCOMPARE(e.kind(), AutomationError::Kind::Failed);
+            QCOMPARE(e.message(), QStringLiteral("The pick was cancelled"));
+        }
+        QVERIFY(!m_server->read<bool>([&] { return m_server->server()->pickWaiting(); }));
+    }
+
+    void disconnectMidPick()
+    {
+        const QString service = cad::wire::busNameForProgId(kProgId);
+        {
+            auto picker = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("leaving-picker"));
+            picker.asyncCall(rawInvoke(service, QStringLiteral("/Application"),
+                                       {QStringLiteral("SelectOnScreen"), 1, QVariant(QVariantList{})}),
+                             INT_MAX);
+            QTRY_VERIFY(m_server->read<bool>([&] { return m_server->server()->pickWaiting(); }));
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("leaving-picker"));
+        QTRY_VERIFY(!m_server->read<bool>([&] { return m_server->server()->pickWaiting(); }));
+        int sleeps = 0;
+        cad::setRetrySleeper([&](int) { ++sleeps; });
+        QCOMPARE(cad::DBusRunningObjects().attach(kProgId)->get(QStringLiteral("Name")).toString(),
+                 QStringLiteral("FakeCAD"));
+        QCOMPARE(sleeps, 0);
+    }
+
+    void serverGone()
+    {
+        const QString progId = QStringLiteral("Fake.Vanishing");
+        auto server = std::make_unique<fake::ServerThread>(cad::wire::busNameForProgId(progId));
+        QVERIFY(server->ok());
+        cad::DBusRunningObjects objects;
+        cad::Object app = objects.attach(progId);
+        cad::Object child = cad::toObject(app->call(QStringLiteral("NewChild")));
+        server.reset();
+        QVERIFY(!objects.isRunning(progId));
+        QCOMPARE(kindOf([&] { app->get(QStringLiteral("Name")); }), AutomationError::Kind::Gone);
+        QCOMPARE(kindOf([&] { child->get(QStringLiteral("Value")); }), AutomationError::Kind::Gone);
+        // A new server under the same name is a different application: the
+        // old proxies do not reach it.
+        auto again = std::make_unique<fake::ServerThread>(cad::wire::busNameForProgId(progId));
+        QVERIFY(objects.isRunning(progId));
+        QCOMPARE(kindOf([&] { app->get(QStringLiteral("Name")); }), AutomationError::Kind::Gone);
+    }
+
+private:
+    std::unique_ptr<fake::ServerThread> m_server;
+};
+
+// The client of releaseOnDisconnect: attach, take references, report the
+// unique name, wait for the word, then die without releasing anything.
+static int attachAndDie(const QString &progId)
+{
+    const auto bus = QDBusConnection::sessionBus();
+    cad::Object app = cad::DBusRunningObjects(bus).attach(progId);
+    static std::vector<cad::Object> kept;
+    kept.push_back(cad::toObject(app->get(QStringLiteral("Child"))));
+    kept.push_back(cad::toObject(app->call(QStringLiteral("NewChild"))));
+    kept.push_back(cad::toObject(app->call(QStringLiteral("NewChild"))));
+    std::printf("%s\n", qPrintable(bus.baseService()));
+    std::fflush(stdout);
+    char line[16];
+    (void)std::fgets(line, sizeof line, stdin);
+    std::_Exit(0);
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--attach-and-die") == 0)
+        return attachAndDie(QString::fromLocal8Bit(argv[2]));
+    TestDBusObjects test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "test_dbus_objects.moc"
