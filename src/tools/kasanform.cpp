@@ -1,0 +1,187 @@
+#include "tools/kasanform.h"
+
+#include "tools/dialogsupport.h"
+
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+using tools::NumberRadix;
+
+namespace {
+
+QToolButton *newRadixButton(QWidget *parent, const QString &caption, const QString &name)
+{
+    auto *b = new QToolButton(parent);
+    b->setObjectName(name);
+    b->setText(caption);
+    b->setCheckable(true);
+    b->setMinimumWidth(56);
+    return b;
+}
+
+} // namespace
+
+TLumoKasanForm::TLumoKasanForm(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("LumoKasanForm"));
+    setWindowTitle(QStringLiteral("加算"));
+
+    SpeedButton1 = newRadixButton(this, QStringLiteral("10 進"), QStringLiteral("SpeedButton1"));
+    SpeedButton2 = newRadixButton(this, QStringLiteral("16 進"), QStringLiteral("SpeedButton2"));
+    SpeedButton3 = newRadixButton(this, QStringLiteral("8 進"), QStringLiteral("SpeedButton3"));
+    radixGroup = new QButtonGroup(this);
+    radixGroup->setExclusive(true);
+    radixGroup->addButton(SpeedButton1, int(NumberRadix::Decimal));
+    radixGroup->addButton(SpeedButton2, int(NumberRadix::Hexadecimal));
+    radixGroup->addButton(SpeedButton3, int(NumberRadix::Octal));
+    SpeedButton1->setChecked(true);
+    // Pressing the button that is already down resets the direction too.
+    connect(radixGroup, &QButtonGroup::idClicked, this, [this](int) { SpeedButton1Click(); });
+
+    Label1 = new QLabel(QStringLiteral("10 進"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    QFont big = Label1->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.8);
+    Label1->setFont(big);
+    Label1->setMinimumWidth(Label1->fontMetrics().horizontalAdvance(QStringLiteral("16進")) + 8);
+
+    Label2 = new QLabel(QStringLiteral("数値検出"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    RadioButton1 = new QRadioButton(QStringLiteral("先頭から"), this);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton2 = new QRadioButton(QStringLiteral("末尾から"), this);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    RadioButton2->setChecked(true);
+
+    Label3 = new QLabel(QStringLiteral("対象桁数"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    UpDown1 = new QSpinBox(this);
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    UpDown1->setRange(1, 8);
+    UpDown1->setValue(2);
+    Label3->setBuddy(UpDown1);
+    Label3->setEnabled(false);
+    UpDown1->setEnabled(false);
+
+    Edit1 = tools::NewCodeEdit(this, QStringLiteral("Edit1"), true);
+    Edit1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Edit1->setText(QStringLiteral("1"));
+    auto *amountLabel = new QLabel(QStringLiteral("加算数"), this);
+    amountLabel->setBuddy(Edit1);
+    auto *amountNote = new QLabel(QStringLiteral("(10進表記)"), this);
+
+    Button1 = new QPushButton(QStringLiteral("実行"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button2 = new QPushButton(QStringLiteral("取り消し"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *radixRow = new QHBoxLayout;
+    radixRow->addWidget(SpeedButton1);
+    radixRow->addWidget(SpeedButton2);
+    radixRow->addWidget(SpeedButton3);
+    radixRow->addSpacing(12);
+    radixRow->addWidget(Label1);
+    radixRow->addStretch();
+
+    auto *grid = new QGridLayout;
+    grid->addWidget(Label2, 0, 0);
+    auto *directions = new QHBoxLayout;
+    directions->addWidget(RadioButton1);
+    directions->addWidget(RadioButton2);
+    directions->addStretch();
+    grid->addLayout(directions, 0, 1, 1, 2);
+    grid->addWidget(Label3, 1, 0);
+    grid->addWidget(UpDown1, 1, 1);
+    grid->addWidget(amountLabel, 2, 0);
+    grid->addWidget(Edit1, 2, 1);
+    grid->addWidget(amountNote, 2, 2);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(radixRow);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TLumoKasanForm::SpeedButton1Click()
+{
+    RadioButton2->setChecked(true);
+    const bool decimal = SpeedButton1->isChecked();
+    RadioButton1->setEnabled(decimal);
+    RadioButton2->setEnabled(decimal);
+    Label3->setEnabled(!decimal);
+    UpDown1->setEnabled(!decimal);
+    switch (radix()) {
+    case NumberRadix::Decimal:
+        Label1->setText(QStringLiteral("10進"));
+        break;
+    case NumberRadix::Hexadecimal:
+        Label1->setText(QStringLiteral("16進"));
+        break;
+    case NumberRadix::Octal:
+        Label1->setText(QStringLiteral(" 8進"));
+        break;
+    }
+}
+
+tools::NumberRadix TLumoKasanForm::radix() const
+{
+    if (SpeedButton2->isChecked())
+        return NumberRadix::Hexadecimal;
+    if (SpeedButton3->isChecked())
+        return NumberRadix::Octal;
+    return NumberRadix::Decimal;
+}
+
+void TLumoKasanForm::setRadix(tools::NumberRadix r)
+{
+    radixGroup->button(int(r))->setChecked(true);
+    SpeedButton1Click();
+}
+
+bool TLumoKasanForm::fromEnd() const { return RadioButton2->isChecked(); }
+int TLumoKasanForm::digitCount() const { return UpDown1->value(); }
+
+qint32 TLumoKasanForm::amount() const
+{
+    qint32 value = 0;
+    if (!tools::ParseDecimal(Edit1->text().trimmed(), &value))
+        return 0;
+    return value;
+}
+
+tools::AdditionSettings TLumoKasanForm::settings() const
+{
+    tools::AdditionSettings s;
+    s.radix = radix();
+    s.amount = amount();
+    s.fromEnd = fromEnd();
+    s.digitCount = digitCount();
+    return s;
+}
+
+void TLumoKasanForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    tools::CentreOnScreen(this);
+    Edit1->setFocus();
+    Edit1->selectAll();
+}
