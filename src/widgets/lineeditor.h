@@ -3,7 +3,7 @@
 #include <QColor>
 #include <QPlainTextEdit>
 #include <QStringList>
-#include <QTextCursor>
+#include <QTextBlock>
 
 namespace widgets {
 
@@ -15,6 +15,8 @@ namespace widgets {
 // Programmatic rewrites (setText, setLines, setLine, addLine, clearLines) are
 // not undoable and empty the undo and redo history. replaceSelection and
 // pasteFromClipboard are one undo group each.
+// Trailing blanks (spaces, tabs) of every line the user has edited are left
+// out of line(), lines() and text(); lines set by the program read back exactly.
 class LineEditor : public QPlainTextEdit
 {
     Q_OBJECT
@@ -83,20 +85,15 @@ private:
     void paintGutter(QPaintEvent *e);
     void updateGutterWidth();
     void updateGutter(const QRect &rect, int dy);
-    void caretMoved();
-    void documentEdited();
-    bool trimsCaretLine() const;
+    void markEdited(int position, int removed, int added);
+    static QString readLine(const QTextBlock &block);
     void replaceAllWithoutUndo(const QString &text);
     template <typename Edit> void editWithoutUndo(Edit edit);
 
     QWidget *m_gutter = nullptr;
     QFont m_gutterFont;
     int m_updateDepth = 0;
-    bool m_programmatic = false; // our own document edits are not the user's typing
-    // The line the caret is on, and whether the user has edited it since the
-    // caret came there: its trailing blanks go when the caret leaves.
-    QTextCursor m_caretLine;
-    bool m_caretLineEdited = false;
+    bool m_programmatic = false; // rewrites by the program are no user edits
 };
 
 } // namespace widgets

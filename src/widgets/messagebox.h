@@ -39,3 +39,21 @@ public:
 };
 
 } // namespace widgets
+
+#include <exception>
+
+namespace widgets {
+
+// Runs an operation; an error that escapes it is shown as the general error
+// report instead of ending the program.
+template <typename F>
+void withErrorReport(F &&operation, QWidget *parent = nullptr)
+{
+    try {
+        operation();
+    } catch (const std::exception &e) {
+        showMessage(MessageKind::Error, QString::fromUtf8(e.what()), parent);
+    }
+}
+
+} // namespace widgets
