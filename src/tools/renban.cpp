@@ -130,4 +130,15 @@ RowRange RenbanGridRows(int selectionTop, int selectionBottom, int currentRow, i
     return {selectionTop, qMin(selectionBottom, lastRow)};
 }
 
+void PlaceRenbanLines(QStringList &lines, const QStringList &items, bool insert, int insertLine)
+{
+    if (!insert) {
+        lines += items;
+        return;
+    }
+    qsizetype at = qBound(qsizetype(0), qsizetype(insertLine), lines.size());
+    for (const QString &item : items)
+        lines.insert(at++, item);
+}
+
 } // namespace tools

@@ -54,4 +54,9 @@ struct RowRange {
 };
 RowRange RenbanGridRows(int selectionTop, int selectionBottom, int currentRow, int lastRow);
 
+// Puts the items into the editor's lines: appended after the last line, or
+// (`insert`) inserted in order at `insertLine` (from 0; clamped to the text),
+// so they end up before the line that held the caret.
+void PlaceRenbanLines(QStringList &lines, const QStringList &items, bool insert, int insertLine);
+
 } // namespace tools

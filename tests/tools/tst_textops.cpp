@@ -34,6 +34,7 @@ private slots:
     void renbanPreview_data();
     void renbanPreview();
     void renbanGridRows();
+    void renbanPlaceLines();
 };
 
 void TestTextOps::replace_data()
@@ -334,6 +335,25 @@ void TestTextOps::renbanGridRows()
     r = RenbanGridRows(2, 4, 2, 9);
     QCOMPARE(r.first, 2);
     QCOMPARE(r.last, 4);
+}
+
+void TestTextOps::renbanPlaceLines()
+{
+    QStringList lines;
+    for (int i = 0; i < 8; ++i)
+        lines << QStringLiteral("L%1").arg(i);
+    QStringList inserted = lines;
+    PlaceRenbanLines(inserted, {"A", "B"}, true, 5);
+    QCOMPARE(inserted.mid(4, 4), (QStringList{"L4", "A", "B", "L5"}));
+    QCOMPARE(inserted.indexOf("L5"), 7);
+
+    QStringList appended = lines;
+    PlaceRenbanLines(appended, {"A", "B"}, false, 5);
+    QCOMPARE(appended.mid(7), (QStringList{"L7", "A", "B"}));
+
+    QStringList pastEnd = lines;
+    PlaceRenbanLines(pastEnd, {"A"}, true, 99);
+    QCOMPARE(pastEnd.last(), QStringLiteral("A"));
 }
 
 QTEST_APPLESS_MAIN(TestTextOps)

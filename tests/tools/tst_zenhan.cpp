@@ -1,3 +1,4 @@
+#include "tools/widthcommands.h"
 #include "tools/zenhanutil.h"
 
 #include <QRandomGenerator>
@@ -42,6 +43,10 @@ private slots:
     void conversions();
     void roundTripAscii();
     void roundTripKana();
+    void submenuOrder();
+    void parensOnly_data();
+    void parensOnly();
+    void gridZenKeepsSpaces();
 };
 
 void TestZenHan::tableShapes()
@@ -202,6 +207,50 @@ void TestZenHan::roundTripKana()
             && !s.contains(QChar(char16_t(0xFF65))))
             QCOMPARE(table, zen);
     }
+}
+
+void TestZenHan::submenuOrder()
+{
+    // The shared handler tells the items apart by position: caption and function must pair up.
+    const QList<QPair<QString, QString>> expected = {
+        {"半角カタカナを全角に", "ｶﾞ"}, {"全角カタカナを半角に", "ガ"},
+        {"半角数字(0..9)を全角に", "-1"}, {"全角数字(0..9)を半角に", "－１"},
+        {"半角数値(0..9+-.,)を全角に", "-1"}, {"全角数値(0..9+-.,)を半角に", "－１"},
+        {"半角アルファベット(A..Z)を全角に", "a"}, {"全角アルファベット(A..Z)を半角に", "ａ"},
+        {"半角記号を全角に", "\\"}, {"全角記号を半角に", "￥"},
+    };
+    const QStringList results = {"ガ", "ｶﾞ", "-１", "－1", "－１", "-1", "ａ", "a", "￥", "\\"};
+    for (int i = 0; i < tools::kWidthSubmenuSize; ++i) {
+        const tools::WidthMenuItem &item = tools::WidthSubmenuItem(i);
+        QCOMPARE(QString::fromUtf8(item.caption), expected.at(i).first);
+        QString s = expected.at(i).second;
+        item.convert(s);
+        QCOMPARE(s, results.at(i));
+    }
+}
+
+void TestZenHan::parensOnly_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("half") << "(A)" << "（A）";
+    QTest::newRow("others stay") << "[x]{y}（z）<w>" << "[x]{y}（z）<w>";
+    QTest::newRow("unbalanced") << "))(" << "））（";
+}
+
+void TestZenHan::parensOnly()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    tools::ParensToZen(input);
+    QCOMPARE(input, expected);
+}
+
+void TestZenHan::gridZenKeepsSpaces()
+{
+    QString s = QStringLiteral("a b　c");
+    tools::AllToZenExceptSpaces(s);
+    QCOMPARE(s, QStringLiteral("ａ ｂ ｃ"));
 }
 
 QTEST_APPLESS_MAIN(TestZenHan)
