@@ -104,6 +104,7 @@ private slots:
     void memberNamesIgnoreCase();
     void errors_data();
     void errors();
+    void tenThousandTextsReadQuickly();
 };
 
 void TestAutomation::attachAndLockedLayerList()
@@ -374,6 +375,29 @@ void TestAutomation::errors()
     const QString got = errorOf([&] { o->invoke(member, cad::InvokeKind(kind), args); });
     QVERIFY2(got.startsWith(message) && !message.isEmpty(), qPrintable(got));
     QCOMPARE(content(*f.d), before);
+}
+
+void TestAutomation::tenThousandTextsReadQuickly()
+{
+    Fixture f;
+    for (int i = 0; i < 10000; ++i)
+        f.d->addText(QStringLiteral("A"), QStringLiteral("T%1").arg(i), {double(i), 0, 0});
+    QElapsedTimer timer;
+    timer.start();
+    cad::SelectionSet set = cad::GetTempSelectionSet(f.doc());
+    set.select(5, {0, 1}, {QStringLiteral("TEXT"), QStringLiteral("T*")});
+    const int n = set.count();
+    QCOMPARE(n, 10000);
+    double sum = 0;
+    for (int i = 0; i < n; ++i) {
+        const cad::Entity e = set.item(i);
+        QVERIFY(!e.textString().isEmpty());
+        QVERIFY(!e.handle().isEmpty());
+        sum += e.insertionPoint().x;
+    }
+    QCOMPARE(sum, 9999.0 * 10000 / 2);
+    qInfo("10,000 texts: select and read TextString, Handle, InsertionPoint in %lld ms", timer.elapsed());
+    QVERIFY(timer.elapsed() < 10000);
 }
 
 QTEST_GUILESS_MAIN(TestAutomation)
