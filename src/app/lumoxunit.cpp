@@ -68,14 +68,13 @@ QFont windowFont()
     return f;
 }
 
-WindowHandle windowHandleOf(QWidget *w)
+cad::WindowHandle windowHandleOf(QWidget *w)
 {
-    return WindowHandle(w->winId());
+    return cad::WindowHandle(w->winId());
 }
 
 } // namespace
 
-using cad::WindowHandle;
 
 FilePaths FilePaths::besideExecutable()
 {
@@ -134,6 +133,7 @@ TLumoMainForm::TLumoMainForm(const FilePaths &paths, QWidget *parent)
     connect(N25, &QAction::triggered, this, [this] { N25Click(); });
 
     TargetCADForm = new TTargetCADForm(m_paths.targetCadList, this);
+    connectTextTab();
 
     FormCreate();
     Timer1->start();
@@ -568,7 +568,158 @@ void TLumoMainForm::SpeedButton7Click()
 
 void TLumoMainForm::Timer1Timer()
 {
-    // The TEXT tab's status display; filled in by the TEXT tab's code.
+    // Only the TEXT tab has a status display; the other tabs keep what they wrote.
+    if (PageControl1->currentIndex() != 0)
+        return;
+    Timer1->stop();
+    StatusDisplay(m_textTab);
+    Timer1->start();
+}
+
+void TLumoMainForm::connectTextTab()
+{
+    TextTab &t = m_textTab;
+    t.mainWindow = this;
+    t.fields = this;
+    t.editor = SynEdit1;
+    t.textButton = SpeedButton1;
+    t.writeButton = SpeedButton2;
+    t.alignButton = SpeedButton6;
+    t.selectAllButton = SpeedButton3;
+    t.stopButton = SpeedButton5;
+    t.undoButton = SpeedButton4;
+    t.dxBox = Edit1;
+    t.dyBox = Edit2;
+    t.countLabel = Label1;
+    t.progressLabel = Label2;
+    t.sortBox = CheckBox1;
+    t.panBox = CheckBox9;
+    t.setStatusPanel = [this](int panel, const QString &text) { setStatusPanel(panel, text); };
+    t.statusPanel = [this](int panel) { return statusPanel(panel); };
+    t.setBusy = [this](bool busy) { setTextTabBusy(busy); };
+
+    connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+    connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
+    connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
+    connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
+    connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
+    connect(SynEdit1, &widgets::LineEditor::clicked, this, [this] { SynEdit1Click(); });
+    connect(SynEdit1, &widgets::LineEditor::keyUp, this, [this] { SynEdit1KeyUp(); });
+    connect(SynEdit1, &widgets::LineEditor::keyPressed, this, &TLumoMainForm::SynEdit1KeyPress);
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this] { PopupMenu1Popup(); });
+    connect(N20, &QAction::triggered, this, [this] { N20Click(); });
+    connect(N10, &QAction::triggered, this, [this] { N10Click(); });
+    connect(N11, &QAction::triggered, this, [this] { N11Click(); });
+    connect(N12, &QAction::triggered, this, [this] { N12Click(); });
+}
+
+void TLumoMainForm::setTextTabBusy(bool busy)
+{
+    // While a write-back runs nothing may change the lines or the snapshot under it.
+    for (QWidget *w : std::initializer_list<QWidget *>{SynEdit1, SpeedButton1, SpeedButton2, SpeedButton6,
+                                                        SpeedButton8, SpeedButton10, SpeedButton14})
+        w->setEnabled(!busy);
+    if (!busy)
+        SpeedButton6->setEnabled(textArray.size() > 1);
+    for (QAction *a : PopupMenu1->actions()) {
+        if (a != N11 && a != N25 && a != N19)
+            a->setEnabled(!busy);
+    }
+}
+
+void TLumoMainForm::SpeedButton1Click()
+{
+    widgets::withErrorReport([this] { AcquireTexts(m_textTab); }, this);
+}
+
+void TLumoMainForm::SpeedButton2Click()
+{
+    widgets::withErrorReport([this] { WriteBackTexts(m_textTab); }, this);
+}
+
+void TLumoMainForm::SpeedButton3Click()
+{
+    SynEdit1->selectAll();
+}
+
+void TLumoMainForm::SpeedButton4Click()
+{
+    UndoButton(m_textTab);
+}
+
+void TLumoMainForm::SpeedButton5Click()
+{
+    StopRun(m_textTab);
+}
+
+void TLumoMainForm::SynEdit1Click()
+{
+    widgets::withErrorReport([this] { CaretYChanged(m_textTab, SynEdit1->caretLine()); }, this);
+}
+
+void TLumoMainForm::SynEdit1KeyUp()
+{
+    widgets::withErrorReport([this] { CaretYChanged(m_textTab, SynEdit1->caretLine()); }, this);
+}
+
+void TLumoMainForm::SynEdit1KeyPress(QChar ch, Qt::KeyboardModifiers modifiers, bool *cancel)
+{
+    if (!(modifiers & Qt::ControlModifier))
+        return;
+    switch (ch.unicode()) {
+    case 10: // Ctrl+Enter
+        *cancel = true;
+        SpeedButton2Click();
+        cad::windowOps().setForegroundWindow(cad::WindowHandle(winId()));
+        break;
+    case 3: // Ctrl+C
+        *cancel = true;
+        N11Click();
+        break;
+    case 24: // Ctrl+X
+        *cancel = true;
+        N10Click();
+        break;
+    default:
+        break;
+    }
+}
+
+void TLumoMainForm::PopupMenu1Popup()
+{
+    const bool hasLines = SynEdit1->lineCount() > 0;
+    const bool hasSelection = SynEdit1->selectionLength() > 0;
+    for (QAction *a : {N1, N4, N7, N14})
+        a->setEnabled(hasLines && !runFlag);
+    for (QAction *a : {N2, N5, N8, N10, N15})
+        a->setEnabled(hasSelection && !runFlag);
+    N11->setEnabled(hasSelection);
+}
+
+void TLumoMainForm::UndoMark(bool flag)
+{
+    lumo::UndoMark(m_textTab, flag);
+}
+
+void TLumoMainForm::N20Click()
+{
+    ClearCommand(m_textTab);
+}
+
+void TLumoMainForm::N10Click()
+{
+    if (!runFlag)
+        CutCommand(m_textTab);
+}
+
+void TLumoMainForm::N11Click()
+{
+    CopyCommand(m_textTab);
+}
+
+void TLumoMainForm::N12Click()
+{
+    PasteCommand(m_textTab);
 }
 
 } // namespace lumo

@@ -4,6 +4,8 @@
 
 #include "app/settings.h"
 #include "taglists/taglists.h"
+#include "texttab/texttab.h"
+#include "widgets/formfields.h"
 
 #include <QMainWindow>
 
@@ -41,25 +43,11 @@ struct FilePaths {
     static FilePaths besideExecutable();
 };
 
-class TLumoMainForm : public QMainWindow {
+class TLumoMainForm : public QMainWindow, public FormFields {
     Q_OBJECT
 public:
     explicit TLumoMainForm(const FilePaths &paths = FilePaths::besideExecutable(), QWidget *parent = nullptr);
     ~TLumoMainForm() override;
-
-    // Shared state of the handlers.
-    bool runFlag = false;
-    bool undoFlag = false;
-    QString undoText;
-    bool ATTmode = false;
-    int iLineLast = 0;
-    int CaretY_Old = 0;
-    int sgUndoCnt = 0;
-    int sgUndoCnt2 = 0;
-    int startCol = -1;
-    int startRow = -1;
-    int moveCol = 0;
-    int moveRow = 0;
 
     // Page 0: "TEXT, 属性編集"
     QToolButton *SpeedButton1 = nullptr; // "TEXT"
@@ -139,6 +127,23 @@ public:
     void SpeedButton7Click();
     void Timer1Timer();
 
+    // TEXT tab.
+    void SpeedButton1Click(); // "TEXT"
+    void SpeedButton2Click(); // "更新(Ctrl+Enter)"
+    void SpeedButton3Click(); // "すべて選択"
+    void SpeedButton4Click(); // "Undo"
+    void SpeedButton5Click(); // "中止"
+    void SynEdit1Click();
+    void SynEdit1KeyUp();
+    void SynEdit1KeyPress(QChar ch, Qt::KeyboardModifiers modifiers, bool *cancel);
+    void PopupMenu1Popup();
+    void UndoMark(bool flag);
+    void N20Click(); // "クリア"
+    void N10Click(); // "カット"
+    void N11Click(); // "コピー"
+    void N12Click(); // "ペースト"
+    TextTab &textTab() { return m_textTab; }
+
     const FilePaths &paths() const { return m_paths; }
     // Settings as read at start (the window applies them in FormCreate).
     const Settings &startSettings() const { return m_startSettings; }
@@ -157,6 +162,8 @@ private:
     void buildSearchPage(QWidget *page);
     void buildEditorMenu();
     void buildGridMenu();
+    void connectTextTab();
+    void setTextTabBusy(bool busy);
     Settings collectSettings() const;
     void applyTagItems(QComboBox *box, const QStringList &items, int index);
 
@@ -165,6 +172,7 @@ private:
     TagListFile m_textTags;
     TagListFile m_tagSets;
     bool m_closed = false;
+    TextTab m_textTab;
 };
 
 // Keeps a combo box's items in case-insensitive order.

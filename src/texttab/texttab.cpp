@@ -1,0 +1,470 @@
+#include "texttab/texttab.h"
+
+#include "cad/connection.h"
+#include "cad/tracking.h"
+#include "widgets/lineeditor.h"
+#include "widgets/messagebox.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QToolButton>
+#include <QWidget>
+
+#include <cmath>
+
+namespace lumo {
+
+using namespace cad;
+
+namespace {
+
+const QString kInsert = QStringLiteral("INSERT");
+
+void restoreOwnWindow(TextTab &tab)
+{
+    if (tab.mainWindow->isMinimized())
+        tab.mainWindow->showNormal();
+    ForceForegroundWindow(WindowHandle(tab.mainWindow->winId()));
+}
+
+void setTextColour(QLineEdit *box, const QColor &colour)
+{
+    QPalette p = box->palette();
+    p.setColor(QPalette::Text, colour);
+    box->setPalette(p);
+}
+
+QString progress(int at, int of)
+{
+    return QStringLiteral("%1 / %2").arg(at).arg(of);
+}
+
+Point referencePoint(const Entity &e, int alignment)
+{
+    return alignment == 0 ? e.insertionPoint() : e.textAlignmentPoint();
+}
+
+void placeAt(const Entity &e, const Point &p)
+{
+    if (e.alignment() == 0)
+        e.setInsertionPoint(p);
+    else
+        e.setTextAlignmentPoint(p);
+}
+
+} // namespace
+
+std::optional<double> readStep(const QLineEdit *box)
+{
+    bool ok = false;
+    const double v = QLocale().toDouble(box->text().trimmed(), &ok);
+    if (ok)
+        return v;
+    // Users type the C locale's point too, whatever the system's separator.
+    const double c = QLocale::c().toDouble(box->text().trimmed(), &ok);
+    return ok ? std::optional<double>(c) : std::nullopt;
+}
+
+void writeSteps(TextTab &tab, double dx, double dy)
+{
+    tab.dxBox->setText(QLocale().toString(dx, 'f', 2));
+    tab.dyBox->setText(QLocale().toString(dy, 'f', 2));
+}
+
+void AcquireTexts(TextTab &tab)
+{
+    FormFields &f = *tab.fields;
+    if (f.runFlag)
+        return;
+    tab.countLabel->clear();
+    tab.progressLabel->clear();
+    tab.setStatusPanel(0, QString());
+    tab.setStatusPanel(1, QString());
+    f.ATTmode = false;
+
+    struct RestoreAtEnd {
+        TextTab &tab;
+        ~RestoreAtEnd() { restoreOwnWindow(tab); }
+    } restoreAtEnd{tab};
+
+    if (!IsCadRunning())
+        return;
+
+    Application app = AttachCad();
+    ActivateCad(app, ActivateLevel::FrontEsc, [&] { tab.mainWindow->showMinimized(); });
+    Document doc = app.activeDocument();
+    const QString locked = LockedLayerList(doc);
+    const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));
+
+    bool success = false;
+    {
+        SelectionSet set = GetTempSelectionSet(doc);
+        TempSelectionSetGuard guard(set);
+        set.clear();
+        try {
+            set.selectOnScreen(filter.types, filter.data);
+        } catch (const AutomationError &) {
+            // A cancelled pick: the set is read as it stands.
+        }
+        const int c = set.count();
+        if (c > 0) {
+            // Built aside and taken over whole, so an error half-way never
+            // leaves a snapshot that no longer matches the editor's lines.
+            QList<Lumo> picked = textArray;
+            picked.resize(c);
+            int k = 0;
+            for (int i = 0; i < c; ++i) {
+                const Entity ent = set.item(i);
+                const QString layer = ent.layer();
+                if (IsLayerLocked(locked, layer))
+                    continue;
+                QCoreApplication::processEvents();
+                Lumo &e = picked[k];
+                e.text = ent.textString();
+                e.sHnd = ent.handle();
+                e.index = k;
+                e.txtAli = ent.alignment();
+                e.insPt = referencePoint(ent, e.txtAli);
+                e.lay = layer;
+                e.parentType.clear();
+                ++k;
+            }
+            picked.resize(k);
+            textArray = picked;
+            success = k > 0;
+            if (k < c) {
+                widgets::showMessage(widgets::MessageKind::Information,
+                                     QStringLiteral("ロック画層のTEXT %1 個を除外しました.").arg(c - k), tab.mainWindow);
+            }
+            if (k > 0 && tab.sortBox->isChecked())
+                SortTextsByPosition(textArray, SortMode::Automatic);
+            f.undoFlag = false;
+            tab.undoButton->setEnabled(false);
+            QStringList lines;
+            lines.reserve(textArray.size());
+            for (const Lumo &e : std::as_const(textArray))
+                lines << e.text;
+            tab.editor->beginUpdate();
+            tab.editor->setLines(lines);
+            tab.editor->endUpdate();
+            tab.editor->setCaretToStart();
+        }
+    }
+
+    if (!success)
+        return;
+    double dx = 0;
+    double dy = 0;
+    const qsizetype n = textArray.size();
+    if (n >= 2) {
+        dx = textArray[n - 1].insPt.x - textArray[n - 2].insPt.x;
+        dy = textArray[n - 1].insPt.y - textArray[n - 2].insPt.y;
+    }
+    writeSteps(tab, dx, dy);
+    // The boxes hold what later steps use, so the test is on the rounded values.
+    dx = readStep(tab.dxBox).value_or(0);
+    dy = readStep(tab.dyBox).value_or(0);
+    if (dx == 0 && dy == 0) {
+        setTextColour(tab.dxBox, Qt::red);
+        setTextColour(tab.dyBox, Qt::red);
+        widgets::showMessage(widgets::MessageKind::Information,
+                             QStringLiteral("dX, dY が 0 です．\rdX, dY の値を設定するか、[取得]で複数の TEXT "
+                                            "を選択してください．"),
+                             tab.mainWindow);
+    } else {
+        setTextColour(tab.dxBox, Qt::black);
+        setTextColour(tab.dyBox, Qt::black);
+    }
+    tab.writeButton->setEnabled(!textArray.isEmpty());
+    tab.alignButton->setEnabled(textArray.size() > 1);
+}
+
+void StopRun(TextTab &tab)
+{
+    tab.fields->runFlag = false;
+    QCoreApplication::processEvents();
+    tab.stopButton->setEnabled(false);
+}
+
+namespace {
+
+// The main pass: line r of the editor against entry s of the snapshot.
+// Returns false when "中止" stopped it.
+bool writeMainPass(TextTab &tab, const Document &doc, Entity &templ, bool &templSet, int &r)
+{
+    widgets::LineEditor &ed = *tab.editor;
+    const qsizetype n = textArray.size();
+    const int lastAlignment = textArray[n - 1].txtAli;
+    for (qsizetype s = 0; s < n; ++s) {
+        Lumo &e = textArray[s];
+        tab.progressLabel->setText(progress(int(s) + 1, ed.lineCount()));
+        if (!e.sHnd.isEmpty()) {
+            const int last = LastTextLineCount(ed);
+            if (r >= last) {
+                try {
+                    const Entity ent = doc.handleToObject(e.sHnd);
+                    if (e.parentType != kInsert) {
+                        ent.erase();
+                        e.sHnd.clear();
+                    }
+                } catch (const AutomationError &) {
+                }
+            } else {
+                const QString line = ed.line(r);
+                try {
+                    const Entity ent = doc.handleToObject(e.sHnd);
+                    if (!IsBlankLine(line) || e.parentType == kInsert) {
+                        if (ent.textString() != line)
+                            ent.setTextString(line);
+                        templ = ent;
+                        templSet = true;
+                    } else {
+                        ent.erase();
+                        e.sHnd.clear();
+                    }
+                } catch (const AutomationError &) {
+                    // Erased or locked in the CAD meanwhile: this entry stays as it was.
+                }
+                ++r;
+            }
+        } else if (e.parentType != kInsert) {
+            if (!templSet)
+                templSet = FindLastLiveEntity(doc, templ);
+            if (templSet) {
+                if (r < LastTextLineCount(ed)) {
+                    const QString line = ed.line(r);
+                    if (!IsBlankLine(line)) {
+                        const Entity copy = templ.copy();
+                        if (copy.textString() != line)
+                            copy.setTextString(line);
+                        copy.setAlignment(lastAlignment);
+                        placeAt(copy, e.insPt);
+                        e.lay = copy.layer();
+                        e.sHnd = copy.handle();
+                    }
+                    ++r;
+                }
+            }
+        }
+        QCoreApplication::processEvents();
+        if (!tab.fields->runFlag)
+            return false;
+    }
+    return true;
+}
+
+// Lines beyond the snapshot become copies placed one step apart.
+void writeAddPass(TextTab &tab, const Document &doc, Entity &templ, int r, const Point &lastPoint)
+{
+    widgets::LineEditor &ed = *tab.editor;
+    if (!FindLastLiveEntity(doc, templ) || ed.lineCount() <= r)
+        return;
+    const double dx = readStep(tab.dxBox).value_or(0);
+    const double dy = readStep(tab.dyBox).value_or(0);
+    if (std::fabs(dx) < 0.001 && std::fabs(dy) < 0.001) {
+        widgets::showMessage(widgets::MessageKind::Information,
+                             QStringLiteral("dX, dY が 0 のため、追加を中止しました．"), tab.mainWindow);
+        return;
+    }
+    Point pt = lastPoint;
+    const int last = LastTextLineCount(ed);
+    for (int i = r; i < last; ++i) {
+        tab.progressLabel->setText(progress(i + 1, ed.lineCount()));
+        pt.x += dx;
+        pt.y += dy;
+        const QString line = ed.line(i);
+        Lumo entry;
+        if (!IsBlankLine(line)) {
+            const Entity copy = templ.copy();
+            placeAt(copy, pt);
+            copy.setTextString(line);
+            entry.text = copy.textString();
+            entry.sHnd = copy.handle();
+            entry.txtAli = copy.alignment();
+            entry.lay = copy.layer();
+            entry.insPt = referencePoint(copy, entry.txtAli);
+            templ = copy;
+        } else {
+            // A placeholder: text typed here later is created at this point.
+            entry.insPt = pt;
+        }
+        textArray.append(entry);
+        QCoreApplication::processEvents();
+        if (!tab.fields->runFlag)
+            return;
+    }
+}
+
+} // namespace
+
+void WriteBackTexts(TextTab &tab)
+{
+    FormFields &f = *tab.fields;
+    widgets::LineEditor &ed = *tab.editor;
+    if (ed.lineCount() == 0 || f.runFlag)
+        return;
+    if (!IsCadRunning())
+        return;
+    Application app = AttachCad();
+    ActivateCad(app, ActivateLevel::Front);
+    Document doc = app.activeDocument();
+
+    f.runFlag = true;
+    tab.stopButton->setEnabled(true);
+    tab.progressLabel->show();
+    tab.selectAllButton->hide();
+    tab.setBusy(true);
+
+    auto endRun = [&] {
+        tab.progressLabel->hide();
+        tab.selectAllButton->show();
+        f.runFlag = false;
+        tab.stopButton->setEnabled(false);
+        tab.setBusy(false);
+    };
+
+    QString failure;
+    const qsizetype n = textArray.size();
+    if (n > 0) {
+        try {
+            UndoGroup group(doc);
+            Entity templ;
+            bool templSet = false;
+            int r = 0;
+            const Point lastPoint = textArray[n - 1].insPt;
+            const bool finished = writeMainPass(tab, doc, templ, templSet, r);
+            // A stop during the main pass ends the run; the add pass does not start.
+            if (finished && !f.ATTmode)
+                writeAddPass(tab, doc, templ, r, lastPoint);
+            group.close();
+        } catch (const AutomationError &e) {
+            // The group is closed on the way out; say so only once the run has ended.
+            failure = e.message();
+        }
+    }
+    endRun();
+    if (!failure.isNull())
+        widgets::showMessage(widgets::MessageKind::Plain, QStringLiteral("エラーのため、更新を中止しました．"),
+                             tab.mainWindow);
+    if (!f.ATTmode)
+        textArray.resize(LastTextLineCount(ed));
+    try {
+        doc.regen(0);
+    } catch (const AutomationError &) {
+    }
+}
+
+std::optional<Point> trackingPoint(const TextTab &tab, int y)
+{
+    const qsizetype n = textArray.size();
+    if (!tab.panBox->isChecked() || n == 0)
+        return std::nullopt;
+    if (y <= n)
+        return textArray[y - 1].insPt;
+    if (tab.fields->ATTmode)
+        return std::nullopt;
+    const std::optional<double> dx = readStep(tab.dxBox);
+    const std::optional<double> dy = readStep(tab.dyBox);
+    if (!dx || !dy)
+        throw std::invalid_argument(
+            QStringLiteral("'%1' is not a valid floating point value").arg((!dx ? tab.dxBox : tab.dyBox)->text())
+                .toStdString());
+    Point p = textArray[n - 1].insPt;
+    p.x += *dx * (y - n);
+    p.y += *dy * (y - n);
+    return p;
+}
+
+void CaretYChanged(TextTab &tab, int y)
+{
+    if (y == tab.fields->CaretY_Old || y < 1)
+        return;
+    const std::optional<Point> point = trackingPoint(tab, y);
+    if (point && IsCadRunning()) {
+        try {
+            ShowPointInCad(AttachCad(), *point, 3, false, 0.05);
+        } catch (const AutomationError &) {
+        }
+    }
+    tab.fields->CaretY_Old = y;
+}
+
+int selectedLineCount(const QString &selectedText)
+{
+    if (selectedText.isEmpty())
+        return 0;
+    const int feeds = int(selectedText.count(QLatin1Char('\n')));
+    return selectedText.endsWith(QLatin1Char('\n')) ? feeds : feeds + 1;
+}
+
+void StatusDisplay(TextTab &tab)
+{
+    FormFields &f = *tab.fields;
+    widgets::LineEditor &ed = *tab.editor;
+    f.iLineLast = f.ATTmode ? int(textArray.size()) : LastTextLineCount(ed);
+    const QString count = QStringLiteral("取得データ数 = %1").arg(f.iLineLast);
+    if (tab.countLabel->text() != count)
+        tab.countLabel->setText(count);
+
+    const int caretLine = ed.caretLine();
+    // Pale green (yellow for attribute lines) beyond the snapshot: a line typed there is new.
+    const QColor colour = caretLine > textArray.size()
+                              ? (f.ATTmode ? QColor(0xFF, 0xFF, 0x00) : QColor(0xDD, 0xFF, 0xFD))
+                              : QApplication::palette().color(QPalette::Active, QPalette::Base);
+    if (ed.backgroundColour() != colour)
+        ed.setBackgroundColour(colour);
+
+    const bool undoEnabled = ed.canUndo() || f.undoFlag;
+    if (tab.undoButton->isEnabled() != undoEnabled)
+        tab.undoButton->setEnabled(undoEnabled);
+
+    tab.setStatusPanel(1, QStringLiteral("selRows = %1").arg(selectedLineCount(ed.selectedText())));
+    tab.setStatusPanel(0, QStringLiteral("Row = %1 / %2 Col= %3").arg(caretLine).arg(f.iLineLast).arg(ed.caretColumn()));
+}
+
+void UndoMark(TextTab &tab, bool flag)
+{
+    if (flag)
+        tab.fields->undoText = tab.editor->text();
+    else
+        tab.editor->setText(tab.fields->undoText);
+    tab.undoButton->setEnabled(flag);
+    tab.fields->undoFlag = flag;
+}
+
+void UndoButton(TextTab &tab)
+{
+    if (tab.editor->canUndo())
+        tab.editor->undoGroup();
+    else
+        UndoMark(tab, false);
+}
+
+void ClearCommand(TextTab &tab)
+{
+    UndoMark(tab, true);
+    tab.editor->clearLines();
+}
+
+void CopyCommand(TextTab &tab)
+{
+    QGuiApplication::clipboard()->setText(tab.editor->selectedText());
+}
+
+void CutCommand(TextTab &tab)
+{
+    CopyCommand(tab);
+    tab.editor->replaceSelection(QString());
+}
+
+void PasteCommand(TextTab &tab)
+{
+    UndoMark(tab, true);
+    tab.editor->pasteFromClipboard();
+}
+
+} // namespace lumo

@@ -1,0 +1,77 @@
+#pragma once
+// The TEXT tab's operations: acquisition, write-back, caret tracking, the
+// status display and the editor commands. The main window's handlers call
+// these with the tab's controls.
+
+#include "texttab/lumo.h"
+#include "widgets/formfields.h"
+
+#include <functional>
+#include <optional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QToolButton;
+class QWidget;
+
+namespace widgets {
+class LineEditor;
+}
+
+namespace lumo {
+
+struct TextTab {
+    QWidget *mainWindow = nullptr;
+    FormFields *fields = nullptr;
+    widgets::LineEditor *editor = nullptr;
+    QToolButton *textButton = nullptr;      // "TEXT"
+    QToolButton *writeButton = nullptr;     // "更新(Ctrl+Enter)"
+    QToolButton *alignButton = nullptr;     // "整列"
+    QToolButton *selectAllButton = nullptr; // "すべて選択"
+    QToolButton *stopButton = nullptr;      // "中止"
+    QToolButton *undoButton = nullptr;      // "Undo"
+    QLineEdit *dxBox = nullptr;
+    QLineEdit *dyBox = nullptr;
+    QLabel *countLabel = nullptr;
+    QLabel *progressLabel = nullptr;
+    QCheckBox *sortBox = nullptr;           // "座標順取得"
+    QCheckBox *panBox = nullptr;            // "PAN (Zoom Center)"
+    std::function<void(int panel, const QString &text)> setStatusPanel;
+    std::function<QString(int panel)> statusPanel;
+    // Disables (true) or re-enables everything that would change the editor
+    // or the snapshot while a write-back runs; "中止" stays usable.
+    std::function<void(bool busy)> setBusy;
+};
+
+// "TEXT": pick TEXT entities and make them the editor's lines.
+void AcquireTexts(TextTab &tab);
+// "更新(Ctrl+Enter)": write the lines back in one CAD undo group.
+void WriteBackTexts(TextTab &tab);
+// "中止"
+void StopRun(TextTab &tab);
+
+// The row step between texts; text that is not a number gives nullopt.
+std::optional<double> readStep(const QLineEdit *box);
+void writeSteps(TextTab &tab, double dx, double dy);
+
+// Tracking of the caret line (1-based).
+void CaretYChanged(TextTab &tab, int y);
+// The point the caret line stands for, when there is one.
+std::optional<cad::Point> trackingPoint(const TextTab &tab, int y);
+// One tick of the status display.
+void StatusDisplay(TextTab &tab);
+int selectedLineCount(const QString &selectedText);
+
+// Editor commands.
+void UndoMark(TextTab &tab, bool flag);
+void UndoButton(TextTab &tab);  // "Undo": the editor's own undo first, then the saved text
+void ClearCommand(TextTab &tab);
+void CutCommand(TextTab &tab);
+void CopyCommand(TextTab &tab);
+void PasteCommand(TextTab &tab);
+
+} // namespace lumo

@@ -1,0 +1,204 @@
+// The main window as a user first meets it: tabs, captions, defaults, and
+// what it leaves in its files at close.
+
+#include "app/lumoxunit.h"
+#include "cad/connection.h"
+#include "widgets/messagebox.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumo;
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    FilePaths paths;
+
+    void writeRaw(const QString &p, const QByteArray &bytes)
+    {
+        QFile f(p);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray readRaw(const QString &p)
+    {
+        QFile f(p);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        for (const char *name : {"LumoEdit.ini", "t.txt", "LumoEditTagList.txt", "LumoEdit2ATagList.txt"})
+            QFile::remove(dir.filePath(QLatin1String(name)));
+        paths.settings = dir.filePath("LumoEdit.ini");
+        paths.targetCadList = dir.filePath("t.txt");
+        paths.textTagList = dir.filePath("LumoEditTagList.txt");
+        paths.tagSetList = dir.filePath("LumoEdit2ATagList.txt");
+    }
+
+    void tabsAndCaptions()
+    {
+        TLumoMainForm form(paths);
+        QCOMPARE(form.windowTitle(), QStringLiteral("LumoEdit"));
+        QCOMPARE(form.PageControl1->count(), 3);
+        QCOMPARE(form.PageControl1->tabText(0), QStringLiteral("TEXT, 属性編集"));
+        QCOMPARE(form.PageControl1->tabText(1), QStringLiteral(" 属性編集"));
+        QCOMPARE(form.PageControl1->tabText(2), QStringLiteral("TEXT 検索・編集"));
+        QCOMPARE(form.PageControl1->currentIndex(), 0);
+        QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(form.size(), QSize(328, 320));
+        QCOMPARE(form.StatusPanel0->width(), 150);
+        QCOMPARE(form.StatusPanel1->width(), 100);
+        QCOMPARE(form.Timer1->interval(), 200);
+        QVERIFY(form.Timer1->isActive());
+
+        QStringList captions;
+        for (QToolButton *b : {form.SpeedButton1, form.SpeedButton2, form.SpeedButton6, form.SpeedButton8,
+                               form.SpeedButton7, form.SpeedButton3, form.SpeedButton5, form.SpeedButton4,
+                               form.SpeedButton10, form.SpeedButton12, form.SpeedButton11, form.SpeedButton13,
+                               form.SpeedButton16, form.SpeedButton17, form.SpeedButton18, form.SpeedButton14,
+                               form.SpeedButton15})
+            captions << b->text();
+        QCOMPARE(captions, (QStringList{"TEXT", "更新(Ctrl+Enter)", "整列", "ATTR", "CAD", "すべて選択", "中止", "Undo",
+                                        "取得", "中止", "更新", "UNDO", "取得順", "文字順", "数字順", "検索", "更新"}));
+        // Disabled until there is something to write, stop or undo.
+        for (QToolButton *b : {form.SpeedButton2, form.SpeedButton6, form.SpeedButton5, form.SpeedButton4,
+                               form.SpeedButton12, form.SpeedButton11, form.SpeedButton15})
+            QVERIFY2(!b->isEnabled(), qPrintable(b->text()));
+        QCOMPARE(form.Label4->text(), QStringLiteral("※固定セルのクリックですべて選択"));
+
+        QStringList menu;
+        for (QAction *a : form.PopupMenu1->actions())
+            menu << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(menu, (QStringList{"クリア", "カット", "コピー", "ペースト", "-", "すべて全角に", "選択範囲を全角に", "-",
+                                    "すべて半角に", "選択範囲を半角に", "-", "すべての半角 ( ) を全角に ", "-",
+                                    "その他のすべてを変換", "-", "すべて置換", "選択範囲を置換", "-", "すべて加算",
+                                    "選択範囲を加算", "-", "連番作成", "-", "■ タグリストを編集（メモ帳を起動）",
+                                    "■ タグリストを再読み込み", "-", "バージョン情報", "-", "取り消し"}));
+        QCOMPARE(form.conversionItems.size(), 10);
+        QCOMPARE(form.conversionItems.first()->text(), QStringLiteral("半角カタカナを全角に"));
+        QCOMPARE(form.conversionItems.last()->text(), QStringLiteral("全角記号を半角に"));
+    }
+
+    void defaultsWithoutSettingsFile()
+    {
+        TLumoMainForm form(paths);
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QCOMPARE(form.pos(), QPoint((screen.width() - form.width()) / 2, (screen.height() - form.height()) / 2));
+        QCOMPARE(cad::targetProgID(), QStringLiteral("BricscadApp.AcadApplication"));
+        for (QCheckBox *on : {form.CheckBox1, form.CheckBox2, form.CheckBox4, form.CheckBox8, form.CheckBox5,
+                              form.CheckBox7})
+            QVERIFY2(on->isChecked(), qPrintable(on->text()));
+        for (QCheckBox *off : {form.CheckBox3, form.CheckBox6, form.CheckBox9})
+            QVERIFY2(!off->isChecked(), qPrintable(off->text()));
+        QCOMPARE(form.ComboBox1->count(), 5);
+        QCOMPARE(form.ComboBox1->currentIndex(), 0);
+        QCOMPARE(form.ComboBox1->itemText(0), QStringLiteral("JCMNT1:コメント１"));
+        QCOMPARE(form.ComboBox2->count(), 5);
+        QCOMPARE(form.ComboBox2->itemText(0), QStringLiteral("I/Oコメント,PIN1,IOADRS,JCMNT1,JCMNT2"));
+        QCOMPARE(form.startCol, -1);
+        QCOMPARE(form.startRow, -1);
+    }
+
+    void tagIndexFromSettings_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("in range") << 3 << 3;
+        QTest::newRow("beyond the list selects item 0") << 7 << 0;
+        QTest::newRow("-1 selects nothing") << -1 << -1;
+    }
+    void tagIndexFromSettings()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, selected);
+        writeRaw(paths.settings, QStringLiteral("[LumoEdit]\nAttTagIndex1=%1\nAttTagIndex2=%1\n").arg(stored).toLatin1());
+        TLumoMainForm form(paths);
+        QCOMPARE(form.ComboBox1->currentIndex(), selected);
+        QCOMPARE(form.ComboBox2->currentIndex(), selected);
+    }
+
+    void captionFromTargetList()
+    {
+        writeRaw(paths.settings, "[Target]\nProgID=BricscadApp.AcadApplication\n");
+        writeRaw(paths.targetCadList, "BricsCAD V23\tBricscadApp.AcadApplication.23\r\n");
+        TLumoMainForm form(paths);
+        QCOMPARE(form.windowTitle(), QStringLiteral("LumoEdit [ BricsCAD V23 ]"));
+    }
+
+    void switchingTabsEmptiesPanels()
+    {
+        TLumoMainForm form(paths);
+        form.setStatusPanel(0, QStringLiteral("Row = 1"));
+        form.setStatusPanel(1, QStringLiteral("selRows = 0"));
+        form.PageControl1->setCurrentIndex(2);
+        QCOMPARE(form.statusPanel(0), QString());
+        QCOMPARE(form.statusPanel(1), QString());
+    }
+
+    void closeWritesSettingsAndTagLists()
+    {
+        writeRaw(paths.settings, "; mine\n[Extra]\nKeep=1\n");
+        {
+            TLumoMainForm form(paths);
+            form.move(40, 60);
+            form.CheckBox3->setChecked(true);
+            form.ComboBox2->setCurrentIndex(2);
+            cad::targetProgID() = QStringLiteral("AutoCAD.Application.24");
+            form.close();
+        }
+        const QByteArray ini = readRaw(paths.settings);
+        for (const char *expected : {"; mine\r\n[Extra]\r\nKeep=1\r\n", "Sentou=1\r\n", "AttTagIndex2=2\r\n",
+                                     "AttTag=JCMNT1:", "[Target]\r\nProgID=AutoCAD.Application.24\r\n"})
+            QVERIFY2(ini.contains(expected), expected);
+        // No tag list files before: the built-in items are written, sorted.
+        QVERIFY(readRaw(paths.tagSetList).startsWith("I/O"));
+        QCOMPARE(readRaw(paths.textTagList).count("\r\n"), 5);
+
+        TLumoMainForm again(paths);
+        QVERIFY(again.CheckBox3->isChecked());
+        QCOMPARE(again.ComboBox2->currentIndex(), 2);
+        QCOMPARE(cad::targetProgID(), QStringLiteral("AutoCAD.Application.24"));
+    }
+
+    void unwritableFilesDoNotBlockClose()
+    {
+        const QString blocker = dir.filePath("blocker");
+        writeRaw(blocker, "x");
+        FilePaths bad = paths;
+        bad.settings = blocker + QStringLiteral("/LumoEdit.ini");
+        bad.textTagList = blocker + QStringLiteral("/a.txt");
+        bad.tagSetList = blocker + QStringLiteral("/b.txt");
+        TLumoMainForm form(bad);
+        form.show();
+        QVERIFY(form.close());
+        QVERIFY(!form.isVisible());
+    }
+
+    void aboutBox()
+    {
+        widgets::MessageRecorder recorder;
+        TLumoMainForm form(paths);
+        form.N25->trigger();
+        QCOMPARE(recorder.messages.size(), 1);
+        QCOMPARE(int(recorder.messages[0].kind), int(widgets::MessageKind::Information));
+        QVERIFY(recorder.messages[0].text.contains("LumoEdit"));
+        QVERIFY(recorder.messages[0].text.contains("2Ia"));
+        QVERIFY(recorder.messages[0].text.contains("2024.12.27"));
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "test_mainform.moc"
