@@ -31,6 +31,7 @@ public:
     void setLine(int index, const QString &text);
     void setLines(const QStringList &lines);
     void clearLines();
+    void clear() { clearLines(); } // QPlainTextEdit::clear, kept consistent with clearLines
 
     // Suppresses repainting until the matching endUpdate; brackets nest.
     void beginUpdate();

@@ -337,11 +337,14 @@ void StringGrid::setRow(int row)
     setCurrentCell(col(), row);
 }
 
-void StringGrid::setCurrentCell(int col, int row)
+void StringGrid::setCurrentCell(int col, int row, bool keepSelection)
 {
     if (col < m_fixedCols || row < m_fixedRows || !isInside(col, row))
         return;
-    QTableWidget::setCurrentCell(row - m_fixedRows, col - m_fixedCols);
+    if (keepSelection)
+        QTableWidget::setCurrentCell(row - m_fixedRows, col - m_fixedCols, QItemSelectionModel::NoUpdate);
+    else
+        QTableWidget::setCurrentCell(row - m_fixedRows, col - m_fixedCols);
 }
 
 // ---- cell editor ---------------------------------------------------------------------

@@ -72,12 +72,14 @@ public:
     GridRect selection() const;
     void setSelection(const GridRect &rect); // keeps the current cell
 
-    // The current cell. Setting it collapses the selection onto it.
+    // The current cell; always a data cell. Setting it collapses the
+    // selection onto it unless keepSelection is given (say, for a drag that
+    // selects a rectangle and moves the current cell to its far corner).
     int col() const;
     int row() const;
     void setCol(int col);
     void setRow(int row);
-    void setCurrentCell(int col, int row);
+    void setCurrentCell(int col, int row, bool keepSelection = false);
     int currentColumn() const { return col(); }
     int currentRow() const { return row(); }
 

@@ -350,6 +350,17 @@ private slots:
         QVERIFY(editor.gutterWidth() > 0);
         QCOMPARE(editor.viewport()->x(), editor.gutterWidth() + editor.frameWidth());
 
+        // The gutter widens with the number of digits of the last line number.
+        const int narrow = editor.gutterWidth();
+        QStringList many;
+        for (int i = 0; i < 12345; ++i)
+            many.append(QString::number(i));
+        editor.setLines(many);
+        QVERIFY(editor.gutterWidth() > narrow);
+        QVERIFY(!editor.grab().isNull());
+        editor.clear();
+        QCOMPARE(editor.lineCount(), 0);
+
         editor.setBackgroundColour(QColor(255, 255, 200));
         QCOMPARE(editor.backgroundColour(), QColor(255, 255, 200));
 

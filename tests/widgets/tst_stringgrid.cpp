@@ -162,8 +162,14 @@ private slots:
         grid.setSelection({0, 0, 9, 9}); // clipped to the data cells
         QCOMPARE(grid.selection(), (GridRect{1, 1, 2, 3}));
 
+        grid.setCurrentCell(1, 1, true);
+        QCOMPARE(grid.col(), 1);
+        QCOMPARE(grid.selection(), (GridRect{1, 1, 2, 3}));
+
+        grid.setRow(2);
         grid.setRow(1); // moving collapses the selection
-        QCOMPARE(grid.selection(), (GridRect{2, 1, 2, 1}));
+        QCOMPARE(grid.selection(), (GridRect{1, 1, 1, 1}));
+        grid.setCol(2);
         grid.setCurrentCell(0, 2); // fixed cells cannot be current
         QCOMPARE(grid.col(), 2);
         QCOMPARE(grid.row(), 1);
@@ -291,6 +297,31 @@ private slots:
         QCOMPARE(down[0][1].value<Qt::KeyboardModifiers>(), Qt::KeyboardModifiers(Qt::ShiftModifier));
         QCOMPARE(down[0][2].toPoint(), dataCell);
         QCOMPARE(up.size(), 1);
+    }
+
+    // The attribute tab's drag selection: press on a data cell, drag up over
+    // the header row; the moves keep arriving and hit-test to the fixed row.
+    void dragOverTheHeaderHitTestsRowZero()
+    {
+        StringGrid grid;
+        fill(grid);
+        show(grid);
+        QList<QPoint> cells;
+        connect(&grid, &StringGrid::mouseMove, &grid,
+                [&](Qt::MouseButtons buttons, Qt::KeyboardModifiers, const QPoint &pos) {
+                    if (buttons & Qt::LeftButton)
+                        cells.append(grid.mouseToCell(pos));
+                });
+        QWidget *viewport = grid.viewport();
+        const QPoint start = viewport->mapFrom(&grid, centreOf(grid, 2, 3));
+        QTest::mousePress(viewport, Qt::LeftButton, {}, start);
+        for (const QPoint &target : {viewport->mapFrom(&grid, centreOf(grid, 1, 2)), QPoint(start.x(), -5)}) {
+            QMouseEvent move(QEvent::MouseMove, target, viewport->mapToGlobal(target), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(viewport, &move);
+        }
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, QPoint(start.x(), -5));
+        QCOMPARE(cells, (QList<QPoint>{QPoint(1, 2), QPoint(2, 0)}));
     }
 
     void fixedCellClicksAreReportedNotSelected()
