@@ -69,10 +69,19 @@ std::optional<double> readStep(const QLineEdit *box)
     return ok ? std::optional<double>(c) : std::nullopt;
 }
 
+namespace {
+// Two decimals; a step that rounds to nothing shows as "0.00", not "-0.00".
+QString stepText(double v)
+{
+    const QString text = QLocale().toString(v, 'f', 2);
+    return QLocale().toDouble(text) == 0 ? QLocale().toString(0.0, 'f', 2) : text;
+}
+} // namespace
+
 void writeSteps(TextTab &tab, double dx, double dy)
 {
-    tab.dxBox->setText(QLocale().toString(dx, 'f', 2));
-    tab.dyBox->setText(QLocale().toString(dy, 'f', 2));
+    tab.dxBox->setText(stepText(dx));
+    tab.dyBox->setText(stepText(dy));
 }
 
 void AcquireTexts(TextTab &tab)

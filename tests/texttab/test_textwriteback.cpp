@@ -1,0 +1,268 @@
+// "更新(Ctrl+Enter)": the editor's lines written back into the drawing.
+
+#include "../common/cadfixture.h"
+#include "../common/formfixture.h"
+#include "texttab/lumo.h"
+#include "widgets/lineeditor.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+using namespace lumo;
+using testing::CadFixture;
+using testing::FormFixture;
+
+class TestTextWriteBack : public QObject {
+    Q_OBJECT
+
+    // Five TEXTs in a column, picked into the editor; returns their handles top to bottom.
+    QStringList acquireColumn(CadFixture &cad, FormFixture &form, int n = 5, double step = -10)
+    {
+        QStringList handles;
+        for (int i = 0; i < n; ++i)
+            handles << cad.drawing->addText("0", QStringLiteral("T%1").arg(i + 1), {100, 200 + step * i, 0});
+        cad.drawing->queuePick(handles);
+        form->SpeedButton1Click();
+        cad.drawing->clearUndoHistory();
+        cad.counts->clear();
+        return handles;
+    }
+
+    void setLines(FormFixture &form, const QStringList &lines) { form->SynEdit1->setLines(lines); }
+
+private Q_SLOTS:
+    void init() { textArray.clear(); }
+
+    void oneEditedLineWritesOneString()
+    {
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h = acquireColumn(cad, form);
+        setLines(form, {"T1", "T2", "changed", "T4", "T5"});
+        form->SpeedButton2Click();
+        QCOMPARE(cad.puts("TextString"), 1);
+        QCOMPARE(cad.text(h[2]), QStringLiteral("changed"));
+        QCOMPARE(cad.drawing->undoGroupCount(), 1);
+        QCOMPARE(cad.calls("Regen"), 1);
+        QVERIFY(!form->runFlag);
+        QVERIFY(!form->SpeedButton5->isEnabled());
+        QVERIFY(form->SynEdit1->isEnabled());
+    }
+
+    void emptiedLineDeletesAndIsRecreatedLater()
+    {
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h = acquireColumn(cad, form);
+        setLines(form, {"T1", "", "T3", "T4", "T5"});
+        form->SpeedButton2Click();
+        QVERIFY(!cad.live(h[1]));
+        QCOMPARE(textArray.size(), 5);
+        QVERIFY(textArray[1].sHnd.isEmpty());
+
+        setLines(form, {"T1", "again", "T3", "T4", "T5"});
+        form->SpeedButton2Click();
+        const QString created = textArray[1].sHnd;
+        QVERIFY(!created.isEmpty());
+        const minicad::Entity *e = cad.drawing->find(created);
+        QVERIFY(e);
+        QCOMPARE(e->text, QStringLiteral("again"));
+        QCOMPARE(e->insertion.y, 190.0); // the deleted TEXT's old point
+        QCOMPARE(cad.drawing->modelSpaceCount(), 5);
+    }
+
+    void deletedLinesAtTheEndShrinkTheSnapshot_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("last two lines removed") << QStringList{"T1", "T2", "T3"} << 3;
+        QTest::newRow("last three lines emptied") << QStringList{"T1", "T2", "", " ", ""} << 2;
+    }
+    void deletedLinesAtTheEndShrinkTheSnapshot()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, kept);
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h = acquireColumn(cad, form);
+        setLines(form, lines);
+        form->SpeedButton2Click();
+        QCOMPARE(textArray.size(), kept);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(cad.live(h[i]), i < kept);
+        // One undo takes the whole write-back back.
+        QVERIFY(cad.drawing->undo());
+        for (const QString &handle : h)
+            QVERIFY(cad.live(handle));
+    }
+
+    void addedLinesAreCopiesOneStepApart()
+    {
+        CadFixture cad;
+        FormFixture form;
+        acquireColumn(cad, form);
+        form->Edit1->setText("0");
+        form->Edit2->setText("-10");
+        setLines(form, {"T1", "T2", "T3", "T4", "T5", "N1", "N2"});
+        form->SpeedButton2Click();
+        QCOMPARE(textArray.size(), 7);
+        QCOMPARE(cad.drawing->modelSpaceCount(), 7);
+        const minicad::Entity *n1 = cad.drawing->find(textArray[5].sHnd);
+        const minicad::Entity *n2 = cad.drawing->find(textArray[6].sHnd);
+        QVERIFY(n1 && n2);
+        QCOMPARE(n1->text, QStringLiteral("N1"));
+        QCOMPARE(n1->insertion.y, 150.0);
+        QCOMPARE(n2->insertion.y, 140.0);
+        QCOMPARE(textArray[6].insPt, (cad::Point{100, 140, 0}));
+        QCOMPARE(cad.drawing->undoGroupCount(), 1);
+    }
+
+    void blankAddedLineLeavesAPlaceholderThatTakesAStep()
+    {
+        CadFixture cad;
+        FormFixture form;
+        acquireColumn(cad, form, 2);
+        setLines(form, {"T1", "T2", "", "N"});
+        form->SpeedButton2Click();
+        QCOMPARE(textArray.size(), 4);
+        QVERIFY(textArray[2].sHnd.isEmpty());
+        QCOMPARE(textArray[2].insPt.y, 180.0);
+        QCOMPARE(cad.drawing->find(textArray[3].sHnd)->insertion.y, 170.0);
+    }
+
+    void zeroStepRefusesToAdd()
+    {
+        CadFixture cad;
+        FormFixture form;
+        cad.drawing->queuePick({cad.drawing->addText("0", "only", {0, 0, 0})});
+        form->SpeedButton1Click();
+        form.messages.messages.clear();
+        setLines(form, {"only", "more"});
+        form->SpeedButton2Click();
+        QCOMPARE(form.messages.texts(), QStringList{"dX, dY が 0 のため、追加を中止しました．"});
+        QCOMPARE(cad.drawing->modelSpaceCount(), 1);
+        QCOMPARE(textArray.size(), 2); // lined up with the editor again, the new line without entity
+    }
+
+    void fullWidthSpacesAreNotBlank()
+    {
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h = acquireColumn(cad, form, 2);
+        setLines(form, {"T1", "　　"});
+        form->SpeedButton2Click();
+        QVERIFY(cad.live(h[1]));
+        QCOMPARE(cad.text(h[1]), QStringLiteral("　　"));
+    }
+
+    void emptySnapshotWithTypedLines()
+    {
+        CadFixture cad;
+        FormFixture form;
+        cad.drawing->addText("0", "untouched", {0, 0, 0});
+        cad.drawing->clearUndoHistory();
+        setLines(form, {"a", "", "b", ""});
+        bool cancel = false;
+        form->SynEdit1KeyPress(QChar(10), Qt::ControlModifier, &cancel);
+        QVERIFY(cancel);
+        QCOMPARE(cad.drawing->undoGroupCount(), 0);
+        QCOMPARE(cad.drawing->modelSpaceCount(), 1);
+        QCOMPARE(textArray.size(), 3);
+        for (const Lumo &e : textArray)
+            QVERIFY(e.sHnd.isEmpty());
+    }
+
+    void entityGoneBehindOurBackIsSkipped()
+    {
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h = acquireColumn(cad, form, 3);
+        cad.drawing->eraseEntity(h[1]);
+        setLines(form, {"x1", "x2", "x3"});
+        form->SpeedButton2Click();
+        QCOMPARE(cad.text(h[0]), QStringLiteral("x1"));
+        QCOMPARE(cad.text(h[2]), QStringLiteral("x3"));
+        QVERIFY(form.messages.messages.isEmpty());
+        QCOMPARE(textArray[1].sHnd, h[1]); // left as it was
+    }
+
+    void failureOutsideTheGuardEndsTheRunCleanly()
+    {
+        CadFixture cad;
+        FormFixture form;
+        acquireColumn(cad, form, 2);
+        // The last TEXT's layer is locked after the pick: copying it for an added line fails.
+        cad.drawing->setLayerLocked("0", true);
+        form->Edit2->setText("-10");
+        setLines(form, {"T1", "T2", "new"});
+        form->SpeedButton2Click();
+        QCOMPARE(form.messages.texts(), QStringList{"エラーのため、更新を中止しました．"});
+        QCOMPARE(cad.drawing->undoMarkDepth(), 0);
+        QVERIFY(!form->runFlag);
+        QVERIFY(!form->SpeedButton5->isEnabled());
+        QVERIFY(form->SynEdit1->isEnabled());
+        QVERIFY(form->SpeedButton1->isEnabled());
+    }
+
+    void attributeModeRules()
+    {
+        CadFixture cad;
+        FormFixture form;
+        cad.drawing->addBlockDefinition("TB", {minicad::attributeDefinition("SENBAN", "線番", "")});
+        QStringList attrs;
+        for (int i = 0; i < 3; ++i) {
+            const QString ref = cad.drawing->addBlockReference("0", "TB", {0, -10.0 * i, 0},
+                                                               {{"SENBAN", QStringLiteral("S%1").arg(i)}});
+            attrs << cad.drawing->find(ref)->attributes[0].handle;
+        }
+        textArray.clear();
+        for (int i = 0; i < 3; ++i) {
+            Lumo e;
+            e.sHnd = attrs[i];
+            e.text = QStringLiteral("S%1").arg(i);
+            e.parentType = QStringLiteral("INSERT");
+            e.insPt = {0, -10.0 * i, 0};
+            textArray << e;
+        }
+        form->ATTmode = true;
+        form->Edit2->setText("-10");
+        // An emptied line empties its attribute; an extra line at the end is ignored.
+        setLines(form, {"A0", "", "A2", "extra"});
+        form->SpeedButton2Click();
+        QCOMPARE(cad.text(attrs[0]), QStringLiteral("A0"));
+        QCOMPARE(cad.text(attrs[1]), QString());
+        QCOMPARE(cad.text(attrs[2]), QStringLiteral("A2"));
+        QCOMPARE(cad.drawing->modelSpaceCount(), 3);
+        QCOMPARE(textArray.size(), 3);
+        // Lines missing at the end leave their attributes as they are.
+        setLines(form, {"B0"});
+        form->SpeedButton2Click();
+        QCOMPARE(cad.text(attrs[0]), QStringLiteral("B0"));
+        QCOMPARE(cad.text(attrs[1]), QString());
+        QCOMPARE(cad.text(attrs[2]), QStringLiteral("A2"));
+        QCOMPARE(textArray.size(), 3);
+        for (const QString &a : attrs)
+            QVERIFY(cad.live(a));
+    }
+
+    void stopDuringTheMainPassSkipsTheAddPass()
+    {
+        CadFixture cad;
+        FormFixture form;
+        acquireColumn(cad, form, 3);
+        setLines(form, {"a", "b", "c", "d", "e"});
+        form->Edit2->setText("-10");
+        // "中止" pressed while the first entry is being written.
+        QTimer::singleShot(0, form.form.get(), [&] { form->SpeedButton5->click(); });
+        form->SpeedButton2Click();
+        QCOMPARE(cad.drawing->modelSpaceCount(), 3);
+        QVERIFY(!form->runFlag);
+        QCOMPARE(cad.drawing->undoMarkDepth(), 0);
+    }
+};
+
+QTEST_MAIN(TestTextWriteBack)
+#include "test_textwriteback.moc"
