@@ -594,6 +594,7 @@ void TLumoMainForm::connectTextTab()
     t.progressLabel = Label2;
     t.sortBox = CheckBox1;
     t.panBox = CheckBox9;
+    t.tagBox = ComboBox1;
     t.setStatusPanel = [this](int panel, const QString &text) { setStatusPanel(panel, text); };
     t.statusPanel = [this](int panel) { return statusPanel(panel); };
     t.setBusy = [this](bool busy) { setTextTabBusy(busy); };
@@ -603,6 +604,10 @@ void TLumoMainForm::connectTextTab()
     connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
     connect(SpeedButton4, &QToolButton::clicked, this, [this] { SpeedButton4Click(); });
     connect(SpeedButton5, &QToolButton::clicked, this, [this] { SpeedButton5Click(); });
+    connect(SpeedButton6, &QToolButton::clicked, this, [this] { SpeedButton6Click(); });
+    connect(SpeedButton8, &QToolButton::clicked, this, [this] { SpeedButton8Click(); });
+    connect(Edit1, &QLineEdit::returnPressed, this, [this] { Edit1KeyPress(); });
+    connect(Edit2, &QLineEdit::returnPressed, this, [this] { Edit2KeyPress(); });
     connect(SynEdit1, &widgets::LineEditor::clicked, this, [this] { SynEdit1Click(); });
     connect(SynEdit1, &widgets::LineEditor::keyUp, this, [this] { SynEdit1KeyUp(); });
     connect(SynEdit1, &widgets::LineEditor::keyPressed, this, &TLumoMainForm::SynEdit1KeyPress);
@@ -615,16 +620,33 @@ void TLumoMainForm::connectTextTab()
 
 void TLumoMainForm::setTextTabBusy(bool busy)
 {
-    // While a write-back runs nothing may change the lines or the snapshot under it.
-    for (QWidget *w : std::initializer_list<QWidget *>{SynEdit1, SpeedButton1, SpeedButton2, SpeedButton6,
-                                                        SpeedButton8, SpeedButton10, SpeedButton14})
-        w->setEnabled(!busy);
-    if (!busy)
-        SpeedButton6->setEnabled(textArray.size() > 1);
-    for (QAction *a : PopupMenu1->actions()) {
-        if (a != N11 && a != N25 && a != N19)
-            a->setEnabled(!busy);
+    // While a write-back or alignment runs nothing may change the lines or the
+    // snapshot under it; afterwards every control gets back the state it had.
+    const QList<QObject *> locked{SynEdit1,     SpeedButton1, SpeedButton2, SpeedButton6, SpeedButton8,
+                                  SpeedButton10, SpeedButton14, N20,         N12,          N1,
+                                  N2,           N4,           N5,           N28,          N21->menuAction(),
+                                  N7,           N8,           N14,          N15,          N17,
+                                  N10};
+    if (busy) {
+        m_enabledBeforeRun.clear();
+        for (QObject *o : locked) {
+            if (auto *w = qobject_cast<QWidget *>(o)) {
+                m_enabledBeforeRun.insert(o, w->isEnabled());
+                w->setEnabled(false);
+            } else if (auto *a = qobject_cast<QAction *>(o)) {
+                m_enabledBeforeRun.insert(o, a->isEnabled());
+                a->setEnabled(false);
+            }
+        }
+        return;
     }
+    for (auto it = m_enabledBeforeRun.cbegin(); it != m_enabledBeforeRun.cend(); ++it) {
+        if (auto *w = qobject_cast<QWidget *>(it.key()))
+            w->setEnabled(it.value());
+        else if (auto *a = qobject_cast<QAction *>(it.key()))
+            a->setEnabled(it.value());
+    }
+    m_enabledBeforeRun.clear();
 }
 
 void TLumoMainForm::SpeedButton1Click()
@@ -635,6 +657,30 @@ void TLumoMainForm::SpeedButton1Click()
 void TLumoMainForm::SpeedButton2Click()
 {
     widgets::withErrorReport([this] { WriteBackTexts(m_textTab); }, this);
+}
+
+void TLumoMainForm::SpeedButton6Click()
+{
+    widgets::withErrorReport([this] { AlignTexts(m_textTab); }, this);
+}
+
+void TLumoMainForm::SpeedButton8Click()
+{
+    widgets::withErrorReport([this] { AcquireAttributeLines(m_textTab); }, this);
+}
+
+void TLumoMainForm::Edit1KeyPress()
+{
+    Edit2->setFocus();
+}
+
+void TLumoMainForm::Edit2KeyPress()
+{
+    if (!SpeedButton6->isEnabled())
+        return;
+    SpeedButton6Click();
+    Edit2->setFocus();
+    cad::windowOps().setForegroundWindow(cad::WindowHandle(winId()));
 }
 
 void TLumoMainForm::SpeedButton3Click()

@@ -7,6 +7,7 @@
 #include "texttab/texttab.h"
 #include "widgets/formfields.h"
 
+#include <QHash>
 #include <QMainWindow>
 
 class QCheckBox;
@@ -133,6 +134,10 @@ public:
     void SpeedButton3Click(); // "すべて選択"
     void SpeedButton4Click(); // "Undo"
     void SpeedButton5Click(); // "中止"
+    void SpeedButton6Click(); // "整列"
+    void SpeedButton8Click(); // "ATTR"
+    void Edit1KeyPress();     // Enter in dX
+    void Edit2KeyPress();     // Enter in dY
     void SynEdit1Click();
     void SynEdit1KeyUp();
     void SynEdit1KeyPress(QChar ch, Qt::KeyboardModifiers modifiers, bool *cancel);
@@ -143,6 +148,7 @@ public:
     void N11Click(); // "コピー"
     void N12Click(); // "ペースト"
     TextTab &textTab() { return m_textTab; }
+
 
     const FilePaths &paths() const { return m_paths; }
     // Settings as read at start (the window applies them in FormCreate).
@@ -173,6 +179,7 @@ private:
     TagListFile m_tagSets;
     bool m_closed = false;
     TextTab m_textTab;
+    QHash<QObject *, bool> m_enabledBeforeRun;
 };
 
 // Keeps a combo box's items in case-insensitive order.

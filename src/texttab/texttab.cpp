@@ -1,4 +1,5 @@
 #include "texttab/texttab.h"
+#include "texttab/internal.h"
 
 #include "cad/connection.h"
 #include "cad/tracking.h"
@@ -20,7 +21,34 @@ namespace lumo {
 
 using namespace cad;
 
+
+std::optional<double> readStep(const QLineEdit *box)
+{
+    bool ok = false;
+    const double v = QLocale().toDouble(box->text().trimmed(), &ok);
+    if (ok)
+        return v;
+    // Users type the C locale's point too, whatever the system's separator.
+    const double c = QLocale::c().toDouble(box->text().trimmed(), &ok);
+    return ok ? std::optional<double>(c) : std::nullopt;
+}
+
 namespace {
+// Two decimals; a step that rounds to nothing shows as "0.00", not "-0.00".
+QString stepText(double v)
+{
+    const QString text = QLocale().toString(v, 'f', 2);
+    return QLocale().toDouble(text) == 0 ? QLocale().toString(0.0, 'f', 2) : text;
+}
+} // namespace
+
+void writeSteps(TextTab &tab, double dx, double dy)
+{
+    tab.dxBox->setText(stepText(dx));
+    tab.dyBox->setText(stepText(dy));
+}
+
+namespace detail {
 
 const QString kInsert = QStringLiteral("INSERT");
 
@@ -56,33 +84,58 @@ void placeAt(const Entity &e, const Point &p)
         e.setTextAlignmentPoint(p);
 }
 
-} // namespace
-
-std::optional<double> readStep(const QLineEdit *box)
+void showSnapshotLines(TextTab &tab)
 {
-    bool ok = false;
-    const double v = QLocale().toDouble(box->text().trimmed(), &ok);
-    if (ok)
-        return v;
-    // Users type the C locale's point too, whatever the system's separator.
-    const double c = QLocale::c().toDouble(box->text().trimmed(), &ok);
-    return ok ? std::optional<double>(c) : std::nullopt;
+    QStringList lines;
+    lines.reserve(textArray.size());
+    for (const Lumo &e : std::as_const(textArray))
+        lines << e.text;
+    tab.editor->beginUpdate();
+    tab.editor->setLines(lines);
+    tab.editor->endUpdate();
+    tab.editor->setCaretToStart();
 }
 
-namespace {
-// Two decimals; a step that rounds to nothing shows as "0.00", not "-0.00".
-QString stepText(double v)
+bool showStepOfLastTwo(TextTab &tab)
 {
-    const QString text = QLocale().toString(v, 'f', 2);
-    return QLocale().toDouble(text) == 0 ? QLocale().toString(0.0, 'f', 2) : text;
+    double dx = 0;
+    double dy = 0;
+    const qsizetype n = textArray.size();
+    if (n >= 2) {
+        dx = textArray[n - 1].insPt.x - textArray[n - 2].insPt.x;
+        dy = textArray[n - 1].insPt.y - textArray[n - 2].insPt.y;
+    }
+    writeSteps(tab, dx, dy);
+    // The boxes hold what later steps use, so the test is on the rounded values.
+    dx = readStep(tab.dxBox).value_or(0);
+    dy = readStep(tab.dyBox).value_or(0);
+    const bool zero = dx == 0 && dy == 0;
+    setTextColour(tab.dxBox, zero ? Qt::red : Qt::black);
+    setTextColour(tab.dyBox, zero ? Qt::red : Qt::black);
+    return !zero;
 }
-} // namespace
 
-void writeSteps(TextTab &tab, double dx, double dy)
+void beginRun(TextTab &tab)
 {
-    tab.dxBox->setText(stepText(dx));
-    tab.dyBox->setText(stepText(dy));
+    tab.fields->runFlag = true;
+    tab.stopButton->setEnabled(true);
+    tab.progressLabel->show();
+    tab.selectAllButton->hide();
+    tab.setBusy(true);
 }
+
+void endRun(TextTab &tab)
+{
+    tab.progressLabel->hide();
+    tab.selectAllButton->show();
+    tab.fields->runFlag = false;
+    tab.stopButton->setEnabled(false);
+    tab.setBusy(false);
+}
+
+} // namespace detail
+
+using namespace detail;
 
 void AcquireTexts(TextTab &tab)
 {
@@ -153,40 +206,17 @@ void AcquireTexts(TextTab &tab)
                 SortTextsByPosition(textArray, SortMode::Automatic);
             f.undoFlag = false;
             tab.undoButton->setEnabled(false);
-            QStringList lines;
-            lines.reserve(textArray.size());
-            for (const Lumo &e : std::as_const(textArray))
-                lines << e.text;
-            tab.editor->beginUpdate();
-            tab.editor->setLines(lines);
-            tab.editor->endUpdate();
-            tab.editor->setCaretToStart();
+            showSnapshotLines(tab);
         }
     }
 
     if (!success)
         return;
-    double dx = 0;
-    double dy = 0;
-    const qsizetype n = textArray.size();
-    if (n >= 2) {
-        dx = textArray[n - 1].insPt.x - textArray[n - 2].insPt.x;
-        dy = textArray[n - 1].insPt.y - textArray[n - 2].insPt.y;
-    }
-    writeSteps(tab, dx, dy);
-    // The boxes hold what later steps use, so the test is on the rounded values.
-    dx = readStep(tab.dxBox).value_or(0);
-    dy = readStep(tab.dyBox).value_or(0);
-    if (dx == 0 && dy == 0) {
-        setTextColour(tab.dxBox, Qt::red);
-        setTextColour(tab.dyBox, Qt::red);
+    if (!showStepOfLastTwo(tab)) {
         widgets::showMessage(widgets::MessageKind::Information,
                              QStringLiteral("dX, dY が 0 です．\rdX, dY の値を設定するか、[取得]で複数の TEXT "
                                             "を選択してください．"),
                              tab.mainWindow);
-    } else {
-        setTextColour(tab.dxBox, Qt::black);
-        setTextColour(tab.dyBox, Qt::black);
     }
     tab.writeButton->setEnabled(!textArray.isEmpty());
     tab.alignButton->setEnabled(textArray.size() > 1);
@@ -322,20 +352,7 @@ void WriteBackTexts(TextTab &tab)
     ActivateCad(app, ActivateLevel::Front);
     Document doc = app.activeDocument();
 
-    f.runFlag = true;
-    tab.stopButton->setEnabled(true);
-    tab.progressLabel->show();
-    tab.selectAllButton->hide();
-    tab.setBusy(true);
-
-    auto endRun = [&] {
-        tab.progressLabel->hide();
-        tab.selectAllButton->show();
-        f.runFlag = false;
-        tab.stopButton->setEnabled(false);
-        tab.setBusy(false);
-    };
-
+    beginRun(tab);
     QString failure;
     const qsizetype n = textArray.size();
     if (n > 0) {
@@ -355,7 +372,7 @@ void WriteBackTexts(TextTab &tab)
             failure = e.message();
         }
     }
-    endRun();
+    endRun(tab);
     if (!failure.isNull())
         widgets::showMessage(widgets::MessageKind::Plain, QStringLiteral("エラーのため、更新を中止しました．"),
                              tab.mainWindow);

@@ -40,6 +40,7 @@ struct TextTab {
     QLabel *progressLabel = nullptr;
     QCheckBox *sortBox = nullptr;           // "座標順取得"
     QCheckBox *panBox = nullptr;            // "PAN (Zoom Center)"
+    QComboBox *tagBox = nullptr;            // tags for "ATTR"
     std::function<void(int panel, const QString &text)> setStatusPanel;
     std::function<QString(int panel)> statusPanel;
     // Disables (true) or re-enables everything that would change the editor
@@ -53,6 +54,14 @@ void AcquireTexts(TextTab &tab);
 void WriteBackTexts(TextTab &tab);
 // "中止"
 void StopRun(TextTab &tab);
+// "整列": move the texts onto an even step from the first one.
+void AlignTexts(TextTab &tab);
+// "ATTR": pick block references and take the attributes of the chosen tag as lines.
+void AcquireAttributeLines(TextTab &tab);
+
+// The tag and the block-name filter ("*" for any) of a tag combo text.
+QString tagOfComboText(const QString &text);
+QString blockFilterOfComboText(const QString &text);
 
 // The row step between texts; text that is not a number gives nullopt.
 std::optional<double> readStep(const QLineEdit *box);

@@ -15,13 +15,15 @@ namespace testing {
 // by "Member/kind" (kind 1 call, 2 get, 4 put).
 class CountingDispatch : public cad::Dispatch {
 public:
-    CountingDispatch(cad::Object inner, std::shared_ptr<QHash<QString, int>> counts)
-        : m_inner(std::move(inner)), m_counts(std::move(counts))
+    CountingDispatch(cad::Object inner, std::shared_ptr<QHash<QString, int>> counts,
+                     std::shared_ptr<QHash<QString, QVariantList>> lastArgs)
+        : m_inner(std::move(inner)), m_counts(std::move(counts)), m_lastArgs(std::move(lastArgs))
     {
     }
     QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override
     {
         (*m_counts)[member.toLower() + QLatin1Char('/') + QString::number(int(kind))]++;
+        m_lastArgs->insert(member.toLower(), args);
         return wrap(m_inner->invoke(member, kind, args));
     }
 
@@ -29,7 +31,7 @@ private:
     QVariant wrap(const QVariant &v)
     {
         if (cad::Object o = cad::toObject(v))
-            return cad::fromObject(std::make_shared<CountingDispatch>(o, m_counts));
+            return cad::fromObject(std::make_shared<CountingDispatch>(o, m_counts, m_lastArgs));
         if (v.metaType().id() == QMetaType::QVariantList) {
             QVariantList out;
             for (const QVariant &e : v.toList())
@@ -40,18 +42,21 @@ private:
     }
     cad::Object m_inner;
     std::shared_ptr<QHash<QString, int>> m_counts;
+    std::shared_ptr<QHash<QString, QVariantList>> m_lastArgs;
 };
 
 struct CadFixture {
     std::shared_ptr<minicad::Drawing> drawing = std::make_shared<minicad::Drawing>();
     std::shared_ptr<QHash<QString, int>> counts = std::make_shared<QHash<QString, int>>();
+    // The arguments of the last call of each member (lower-case name).
+    std::shared_ptr<QHash<QString, QVariantList>> lastArgs = std::make_shared<QHash<QString, QVariantList>>();
     cad::InProcessRunningObjects objects;
     cad::RecordingWindowOps windows;
 
     CadFixture()
     {
         objects.publish(cad::kDefaultProgID,
-                        std::make_shared<CountingDispatch>(minicad::makeApplication(drawing), counts));
+                        std::make_shared<CountingDispatch>(minicad::makeApplication(drawing), counts, lastArgs));
         cad::setPlatform(&objects, &windows);
         cad::targetProgID() = cad::kDefaultProgID;
     }

@@ -1,0 +1,163 @@
+#include "texttab/internal.h"
+
+#include "cad/connection.h"
+#include "widgets/lineeditor.h"
+#include "widgets/messagebox.h"
+
+#include <QLabel>
+#include <QLineEdit>
+
+#include <cmath>
+
+namespace lumo {
+
+using namespace cad;
+using namespace detail;
+
+namespace {
+
+struct Grid {
+    double x0 = 0, y0 = 0, dx = 0, dy = 0;
+    Point at(int i, double z) const { return {x0 + i * dx, y0 + i * dy, z}; }
+};
+
+// A copy of the template for entry e at grid position i; a blank line only
+// keeps the grid point as a placeholder. An entry already in the snapshot
+// keeps the copy's z, an extra line gets 0.
+void createAt(const Entity &templ, Lumo &e, const Grid &grid, int i, const QString &line, bool keepZ)
+{
+    const Entity copy = templ.copy();
+    e.sHnd = copy.handle();
+    e.txtAli = copy.alignment();
+    e.lay = copy.layer();
+    e.insPt = grid.at(i, keepZ ? referencePoint(copy, e.txtAli).z : 0.0);
+    if (IsBlankLine(line)) {
+        copy.erase();
+        e.sHnd.clear();
+        return;
+    }
+    e.text = line;
+    copy.setTextString(line);
+    placeAt(copy, e.insPt);
+    copy.update();
+}
+
+void placeExisting(TextTab &tab, const Document &doc, const Grid &grid, Entity &templ, bool &templSet)
+{
+    widgets::LineEditor &ed = *tab.editor;
+    const qsizetype n = textArray.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        Lumo &e = textArray[i];
+        tab.progressLabel->setText(progress(int(i) + 1, ed.lineCount()));
+        const QString line = ed.line(int(i));
+        if (!e.sHnd.isEmpty()) {
+            if (i >= LastTextLineCount(ed))
+                continue; // surplus: removed below
+            e.insPt = grid.at(int(i), e.insPt.z);
+            Entity ent;
+            try {
+                ent = doc.handleToObject(e.sHnd);
+            } catch (const AutomationError &) {
+                continue;
+            }
+            // Through the property it was read from, so justified text stays justified.
+            if (e.txtAli != 0)
+                ent.setTextAlignmentPoint(e.insPt);
+            else
+                ent.setInsertionPoint(e.insPt);
+            if (!IsBlankLine(line)) {
+                if (ent.textString() != line)
+                    ent.setTextString(line);
+                templ = ent;
+                templSet = true;
+                ent.update();
+            } else {
+                ent.erase();
+                e.sHnd.clear();
+            }
+        } else {
+            if (!templSet)
+                templSet = FindLastLiveEntity(doc, templ);
+            if (templSet)
+                createAt(templ, e, grid, int(i), line, true);
+        }
+    }
+}
+
+void addExtraLines(TextTab &tab, const Document &doc, const Grid &grid, Entity &templ, bool templSet)
+{
+    widgets::LineEditor &ed = *tab.editor;
+    const int last = LastTextLineCount(ed);
+    const int n = int(textArray.size());
+    if (last <= n)
+        return;
+    if (!templSet && !FindLastLiveEntity(doc, templ))
+        return;
+    for (int i = n; i < last; ++i) {
+        textArray.append(Lumo());
+        createAt(templ, textArray.last(), grid, i, ed.line(i), false);
+    }
+}
+
+void removeSurplus(TextTab &tab, const Document &doc)
+{
+    const int last = LastTextLineCount(*tab.editor);
+    const qsizetype m = textArray.size();
+    if (last >= m)
+        return;
+    for (qsizetype i = last; i < m; ++i) {
+        Lumo &e = textArray[i];
+        if (e.sHnd.isEmpty())
+            continue;
+        Entity ent;
+        try {
+            ent = doc.handleToObject(e.sHnd);
+        } catch (const AutomationError &) {
+        }
+        e.sHnd.clear();
+        if (!ent.isNull())
+            ent.erase();
+    }
+    doc.regen(0);
+}
+
+} // namespace
+
+void AlignTexts(TextTab &tab)
+{
+    if (tab.fields->runFlag || !IsCadRunning())
+        return;
+    const Application app = AttachCad();
+    ActivateCad(app, ActivateLevel::FrontEsc);
+    const Document doc = app.activeDocument();
+
+    // The run takes no user input: everything that could change the lines is locked.
+    beginRun(tab);
+    bool failed = false;
+    try {
+        UndoGroup group(doc);
+        if (textArray.size() > 1) {
+            Grid grid;
+            grid.dx = readStep(tab.dxBox).value_or(0);
+            grid.dy = readStep(tab.dyBox).value_or(0);
+            if (std::fabs(grid.dx) > 0.01 || std::fabs(grid.dy) > 0.01) {
+                grid.x0 = textArray[0].insPt.x;
+                grid.y0 = textArray[0].insPt.y;
+                Entity templ;
+                bool templSet = false;
+                placeExisting(tab, doc, grid, templ, templSet);
+                addExtraLines(tab, doc, grid, templ, templSet);
+            }
+            removeSurplus(tab, doc);
+        }
+        group.close();
+    } catch (const AutomationError &) {
+        failed = true; // the group was closed on the way out
+    }
+    endRun(tab);
+    if (failed)
+        widgets::showMessage(widgets::MessageKind::Plain, QStringLiteral("エラーのため、更新処理を中止しました．"),
+                             tab.mainWindow);
+}
+
+} // namespace lumo

@@ -1,0 +1,29 @@
+#pragma once
+// Steps shared by the TEXT tab's operations.
+
+#include "texttab/texttab.h"
+
+class QLineEdit;
+
+namespace lumo::detail {
+
+extern const QString kInsert;
+
+// Back to normal size and in front after an operation that picked on screen.
+void restoreOwnWindow(TextTab &tab);
+void setTextColour(QLineEdit *box, const QColor &colour);
+QString progress(int at, int of);
+// The point acquisition reads: the alignment point for justified text.
+cad::Point referencePoint(const cad::Entity &e, int alignment);
+// Writes the point through the property that matches the entity's alignment.
+void placeAt(const cad::Entity &e, const cad::Point &p);
+// The snapshot's texts become the editor's lines, caret at the start.
+void showSnapshotLines(TextTab &tab);
+// dX, dY from the last two entries into the boxes, red when both read back
+// as 0; answers whether the step is usable.
+bool showStepOfLastTwo(TextTab &tab);
+// A write-back or alignment runs: "中止" on, progress shown, the rest locked.
+void beginRun(TextTab &tab);
+void endRun(TextTab &tab);
+
+} // namespace lumo::detail
