@@ -1,0 +1,393 @@
+// minicad as a child process on the private session bus, driven through
+// lumoedit's D-Bus backend, raw messages, and gdbus.
+
+#include "cad/dbus/dbusobjects.h"
+#include "cad/dbus/wire.h"
+#include "cad/messagefilter.h"
+#include "cad/objectmodel.h"
+#include "minicad/model/drawing.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <thread>
+
+using cad::AutomationError;
+
+namespace {
+
+const QString kProgId = QStringLiteral("LumoTest.Application.1");
+const QString kBusName = QStringLiteral("LumoTest.Application._1");
+
+QDBusMessage invokeMessage(const QString &path, const QString &member, int kind, const QVariantList &args = {})
+{
+    QDBusMessage m = QDBusMessage::createMethodCall(kBusName, path, QLatin1String(cad::wire::kAutomationInterface),
+                                                    QStringLiteral("Invoke"));
+    m.setArguments({member, kind, QVariant(args)});
+    return m;
+}
+
+// The object path an Invoke reply returns; empty when it returned none.
+QString resultPath(const QDBusMessage &reply)
+{
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const QVariant v = reply.arguments().at(0).value<QDBusVariant>().variant();
+    return v.metaType() == QMetaType::fromType<QDBusObjectPath>() ? v.value<QDBusObjectPath>().path() : QString();
+}
+
+} // namespace
+
+class TestMiniCadDBus : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_minicad;
+    QStringList m_texts; // handles of the three TEXTs
+    QString m_lockedText;
+
+    QDBusMessage testing(const QString &method, const QVariantList &args = {})
+    {
+        QDBusMessage m = QDBusMessage::createMethodCall(kBusName, QLatin1String(cad::wire::kTestingPath),
+                                                        QLatin1String(cad::wire::kTestingInterface), method);
+        m.setArguments(args);
+        return QDBusConnection::sessionBus().call(m);
+    }
+    QString dump() { return testing(QStringLiteral("Dump")).arguments().value(0).toString(); }
+    int objectCount() { return testing(QStringLiteral("ObjectCount")).arguments().value(0).toInt(); }
+    bool pickWaiting() { return testing(QStringLiteral("PickWaiting")).arguments().value(0).toBool(); }
+    cad::Application attach() { return cad::Application(cad::DBusRunningObjects().attach(kProgId)); }
+    QString appName() { return attach().object()->get(QStringLiteral("Name")).toString(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
+        minicad::Drawing drawing;
+        drawing.addLayer(QStringLiteral("LOCKED"), true);
+        m_texts << drawing.addText(QStringLiteral("0"), QStringLiteral("HELLO"), {10, 20, 0})
+                << drawing.addText(QStringLiteral("0"), QString::fromUtf8("図面名"), {0, 5, 0})
+                << drawing.addText(QStringLiteral("0"), QStringLiteral("A-101"), {3, 4, 0});
+        m_lockedText = drawing.addText(QStringLiteral("LOCKED"), QStringLiteral("FIXED"), {1, 1, 0});
+        const QString file = m_dir.filePath(QStringLiteral("start.json"));
+        drawing.saveFile(file);
+
+        m_minicad.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_minicad.start(QStringLiteral(MINICAD_PATH), {QStringLiteral("--progid"), kProgId, QStringLiteral("--headless"), file});
+        QVERIFY(m_minicad.waitForStarted());
+        cad::DBusRunningObjects objects;
+        QTRY_VERIFY_WITH_TIMEOUT(objects.isRunning(kProgId), 20000);
+    }
+    void cleanupTestCase()
+    {
+        m_minicad.terminate();
+        m_minicad.waitForFinished();
+    }
+    void cleanup() { cad::setRetrySleeper({}); }
+
+    void secondServerUnderTheSameNameRefuses()
+    {
+        QProcess second;
+        second.setProcessChannelMode(QProcess::MergedChannels);
+        second.start(QStringLiteral(MINICAD_PATH), {QStringLiteral("--progid"), kProgId, QStringLiteral("--headless")});
+        QVERIFY(second.waitForFinished(20000));
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAll().contains("already owned"));
+    }
+
+    void unreadableFileRefuses()
+    {
+        QProcess bad;
+        bad.setProcessChannelMode(QProcess::MergedChannels);
+        bad.start(QStringLiteral(MINICAD_PATH), {QStringLiteral("--progid"), QStringLiteral("LumoTest.Other"),
+                                                 QStringLiteral("--headless"), m_dir.filePath(QStringLiteral("missing.json"))});
+        QVERIFY(bad.waitForFinished(20000));
+        QCOMPARE(bad.exitCode(), 1);
+        QVERIFY(!cad::DBusRunningObjects().isRunning(QStringLiteral("LumoTest.Other")));
+    }
+
+    void attachGetPut()
+    {
+        const cad::Application app = attach();
+        QCOMPARE(app.object()->get(QStringLiteral("Name")).toString(), QStringLiteral("minicad"));
+        const cad::Document doc = app.activeDocument();
+        const cad::Entity text = doc.handleToObject(m_texts[0]);
+        QCOMPARE(text.handle(), m_texts[0]);
+        QCOMPARE(text.textString(), QStringLiteral("HELLO"));
+        QCOMPARE(text.insertionPoint(), (cad::Point{10, 20, 0}));
+        QCOMPARE(doc.handleToObject(m_texts[1]).textString(), QString::fromUtf8("図面名"));
+
+        text.setTextString(QString::fromUtf8("こんにちは"));
+        text.setInsertionPoint({11, 21, 0});
+        QCOMPARE(text.textString(), QString::fromUtf8("こんにちは"));
+        QVERIFY(dump().contains(QString::fromUtf8("こんにちは")));
+        text.setTextString(QStringLiteral("HELLO"));
+        text.setInsertionPoint({10, 20, 0});
+
+        // The CAD's own refusal travels back as a failure with its message.
+        try {
+            doc.handleToObject(m_lockedText).setTextString(QStringLiteral("X"));
+            QFAIL("a TEXT on a locked layer must not change");
+        } catch (const AutomationError &e) {
+            QCOMPARE(e.kind(), AutomationError::Kind::Failed);
+            QVERIFY2(e.message().contains(QLatin1String("locked"), Qt::CaseInsensitive), qPrintable(e.message()));
+        }
+        QCOMPARE(doc.getVariable(QStringLiteral("VIEWSIZE")).metaType().id(), QMetaType::Double);
+    }
+
+    void selectionSetsAndReferences()
+    {
+        const int before = objectCount();
+        {
+            const cad::Document doc = attach().activeDocument();
+            const cad::SelectionSet set = doc.addSelectionSet(QStringLiteral("REFS"));
+            // The two empty points of mode 5 travel as our empty marker.
+            set.select(5, {0, 8}, {QStringLiteral("TEXT"), QStringLiteral("0")});
+            QCOMPARE(set.count(), 3);
+            QStringList handles;
+            for (int i = 0; i < set.count(); ++i)
+                handles << set.item(i).handle();
+            QCOMPARE(handles, m_texts);
+            QVERIFY(objectCount() > before);
+            set.erase();
+        }
+        // Every proxy is gone, so is every server object.
+        QCOMPARE(objectCount(), before);
+    }
+
+    void pickFromTheQueue()
+    {
+        const cad::SelectionSet set = attach().activeDocument().addSelectionSet(QStringLiteral("PICKED"));
+        QCOMPARE(testing(QStringLiteral("QueuePick"), {QStringList{m_texts[2], m_lockedText}}).type(),
+                 QDBusMessage::ReplyMessage);
+        set.selectOnScreen({0}, {QStringLiteral("TEXT")});
+        QCOMPARE(set.count(), 2);
+        QCOMPARE(set.item(0).handle(), m_texts[2]);
+        set.erase();
+    }
+
+    void pickCancelled()
+    {
+        const cad::SelectionSet set = attach().activeDocument().addSelectionSet(QStringLiteral("CANCELLED"));
+        testing(QStringLiteral("QueueCancel"));
+        QVERIFY_THROWS_EXCEPTION(AutomationError, set.selectOnScreen({}, {}));
+        QCOMPARE(set.count(), 0);
+        QVERIFY(!pickWaiting());
+        set.erase();
+    }
+
+    void busyRetriedWhileAPickWaits()
+    {
+        // Another client (its own connection, its own thread) starts a pick
+        // that waits for the user.
+        auto picker = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("picker"));
+        int picked = -1;
+        QString pickError;
+        std::thread pickThread([&] {
+            try {
+                const cad::Document doc(cad::Application(cad::DBusRunningObjects(picker).attach(kProgId)).activeDocument());
+                const cad::SelectionSet set = doc.addSelectionSet(QStringLiteral("WAITING"));
+                set.selectOnScreen({0}, {QStringLiteral("TEXT")});
+                picked = set.count();
+                set.erase();
+            } catch (const AutomationError &e) {
+                pickError = e.message();
+            }
+        });
+        QTRY_VERIFY(pickWaiting());
+
+        // Our calls are answered busy and retried every second; the user
+        // answers during the second wait.
+        QList<int> sleeps;
+        cad::setRetrySleeper([&](int ms) {
+            sleeps << ms;
+            if (sleeps.size() == 2)
+                testing(QStringLiteral("QueuePick"), {QStringList{m_texts[0]}});
+        });
+        const cad::Application app = attach();
+        QCOMPARE(app.activeDocument().handleToObject(m_texts[0]).textString(), QStringLiteral("HELLO"));
+        QCOMPARE(sleeps, (QList<int>{1000, 1000}));
+        pickThread.join();
+        QCOMPARE(pickError, QString());
+        QCOMPARE(picked, 1);
+        picker = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(QStringLiteral("picker"));
+    }
+
+    void disconnectMidPick()
+    {
+        const int before = objectCount();
+        {
+            auto c = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("leaver"));
+            const QString doc = resultPath(c.call(invokeMessage(QStringLiteral("/Application"), QStringLiteral("ActiveDocument"), 2)));
+            const QString sets = resultPath(c.call(invokeMessage(doc, QStringLiteral("SelectionSets"), 2)));
+            const QString set = resultPath(c.call(invokeMessage(sets, QStringLiteral("Add"), 1, {QStringLiteral("LEAVER")})));
+            QVERIFY(!set.isEmpty());
+            c.asyncCall(invokeMessage(set, QStringLiteral("SelectOnScreen"), 1), INT_MAX);
+            QTRY_VERIFY(pickWaiting());
+        }
+        QDBusConnection::disconnectFromBus(QStringLiteral("leaver"));
+        QTRY_VERIFY(!pickWaiting());
+        int sleeps = 0;
+        cad::setRetrySleeper([&](int) { ++sleeps; });
+        QCOMPARE(appName(), QStringLiteral("minicad"));
+        QCOMPARE(sleeps, 0);
+        QTRY_COMPARE(objectCount(), before);
+    }
+
+    void badInputLeavesTheServerServing()
+    {
+        const QString before = dump();
+        QVERIFY(!before.isEmpty());
+        auto c = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fuzzer"));
+        QStringList paths{QStringLiteral("/Application"), QStringLiteral("/obj/999999"), QStringLiteral("/obj/abc"),
+                          QStringLiteral("/obj/0"), QStringLiteral("/"), QStringLiteral("/Application/x"),
+                          QStringLiteral("/Testing")};
+        {
+            const QString doc = resultPath(c.call(invokeMessage(QStringLiteral("/Application"), QStringLiteral("ActiveDocument"), 2)));
+            paths << doc;
+            for (const char *collection : {"Layers", "Blocks", "SelectionSets"})
+                paths << resultPath(c.call(invokeMessage(doc, QLatin1String(collection), 2)));
+            for (const QString &h : m_texts + QStringList{m_lockedText})
+                paths << resultPath(c.call(invokeMessage(doc, QStringLiteral("HandleToObject"), 1, {h})));
+        }
+        QVERIFY(!paths.contains(QString()));
+
+        // Members that only read, and names nobody knows; kinds beyond 1, 2
+        // and 4; arguments of every shape, many of them wrong.
+        const QStringList readers{"Name", "Count", "Item", "Handle", "EntityName", "ObjectName", "GetVariable",
+                                  "HWND", "Application", "ActiveDocument", "Layers", "Blocks", "SelectionSets",
+                                  "GetAttributes", "HandleToObject", "TagString", "PromptString", "TextString",
+                                  "InsertionPoint", "TextAlignmentPoint", "Alignment", "Layer", "HasAttributes"};
+        const QStringList unknown{"", "Nope", "Delete ", QString::fromUtf8("削除"), QString(2000, QLatin1Char('x')),
+                                  "Select OnScreen", "Invoke"};
+        auto *rng = QRandomGenerator::global();
+        const auto randomValue = [&](auto &self, int depth) -> QVariant {
+            QDBusArgument s;
+            switch (rng->bounded(18)) {
+            case 0: return rng->bounded(-5, 20);
+            case 1: return qint64(rng->generate64());
+            case 2: return rng->bounded(2) ? std::numeric_limits<double>::quiet_NaN() : 1e300;
+            case 3: return bool(rng->bounded(2));
+            case 4: return QString::number(rng->bounded(100));
+            case 5: return m_texts.value(rng->bounded(int(m_texts.size())));
+            case 6: return QVariant::fromValue(cad::wire::encode(QVariant()).variant());
+            case 7: return QVariant::fromValue(cad::wire::encode(cad::fromPoint({1, 2, 3})).variant());
+            case 8: return QVariant::fromValue(QList<qint16>{0, 2, qint16(rng->bounded(100))});
+            case 9: {
+                QVariantList list;
+                for (int i = depth < 3 ? rng->bounded(4) : 0; i > 0; --i)
+                    list << QVariant::fromValue(QDBusVariant(self(self, depth + 1)));
+                return QVariant::fromValue(list);
+            }
+            case 10: return QVariant::fromValue(QDBusObjectPath(paths.value(rng->bounded(int(paths.size())))));
+            case 11: return QByteArray("\x01\x02");
+            case 12: return QVariantMap{{QStringLiteral("k"), 1}};
+            case 13: return QStringList{QStringLiteral("TEXT"), QStringLiteral("0")};
+            case 14: return QVariant::fromValue(quint64(rng->generate64()));
+            case 15: return QVariant::fromValue(uchar(rng->bounded(256)));
+            case 16:
+                s.beginStructure();
+                s << uchar(1);
+                s.endStructure();
+                return QVariant::fromValue(s);
+            default:
+                s.beginStructure();
+                s << 1 << 2;
+                s.endStructure();
+                return QVariant::fromValue(s);
+            }
+        };
+        int errors = 0;
+        const int calls = 400;
+        for (int i = 0; i < calls; ++i) {
+            const bool known = rng->bounded(3) != 0;
+            const QString member = known ? readers.value(rng->bounded(int(readers.size())))
+                                         : unknown.value(rng->bounded(int(unknown.size())));
+            static const int knownKinds[] = {1, 2, 2, 1, 0, 3, 8, -1};
+            static const int anyKinds[] = {1, 2, 4, 0, 3, 8, -1, 1 << 30};
+            const int kind = known ? knownKinds[rng->bounded(8)] : anyKinds[rng->bounded(8)];
+            QVariantList args;
+            for (int n = rng->bounded(5); n > 0; --n)
+                args << (rng->bounded(8) ? randomValue(randomValue, 0) : QVariant::fromValue(QDBusVariant(randomValue(randomValue, 0))));
+            QDBusMessage m = QDBusMessage::createMethodCall(kBusName, paths.value(rng->bounded(int(paths.size()))),
+                                                            QLatin1String(cad::wire::kAutomationInterface),
+                                                            rng->bounded(20) ? QStringLiteral("Invoke") : QStringLiteral("Release"));
+            if (rng->bounded(20) == 0)
+                m.setArguments({member, QString::number(kind), QVariant(args)}); // a wrong signature
+            else if (m.member() == QLatin1String("Invoke"))
+                m.setArguments({member, kind, QVariant(args)});
+            const QDBusMessage reply = c.call(m, QDBus::Block, 10000);
+            QVERIFY2(reply.type() == QDBusMessage::ReplyMessage || reply.type() == QDBusMessage::ErrorMessage,
+                     qPrintable(QStringLiteral("call %1 got no answer").arg(i)));
+            QVERIFY2(reply.errorName() != QLatin1String("org.freedesktop.DBus.Error.NoReply"), qPrintable(reply.errorMessage()));
+            if (reply.type() == QDBusMessage::ErrorMessage)
+                ++errors;
+        }
+        QVERIFY(errors > calls / 4); // most of it is nonsense, and was told so
+        c = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(QStringLiteral("fuzzer"));
+
+        QCOMPARE(m_minicad.state(), QProcess::Running);
+        QCOMPARE(appName(), QStringLiteral("minicad"));
+        QCOMPARE(dump(), before);
+        QTRY_COMPARE(objectCount(), 0); // the fuzzer's references went with it
+    }
+
+    void gdbusIsAClientToo()
+    {
+        const auto gdbus = [](const QStringList &args) {
+            QProcess p;
+            p.start(QStringLiteral("gdbus"), QStringList{QStringLiteral("call"), QStringLiteral("--session"),
+                                                          QStringLiteral("--dest"), kBusName} + args);
+            p.waitForFinished(20000);
+            return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
+        };
+        const QString method = QStringLiteral("org.lumoedit.Automation.Invoke");
+        QCOMPARE(gdbus({"--object-path", "/Application", "--method", method, "Name", "2", "[]"}),
+                 QStringLiteral("(<'minicad'>, @av [])"));
+        QVERIFY(gdbus({"--object-path", "/Application", "--method", method, "ActiveDocument", "2", "[]"})
+                    .startsWith(QLatin1String("(<objectpath '/obj/")));
+        // A point argument and the empty result marker.
+        QCOMPARE(gdbus({"--object-path", "/Application", "--method", method, "ZoomCenter", "1", "[<(5.0, 6.0, 0.0)>, <40.0>]"}),
+                 QStringLiteral("(<(byte 0x00,)>, @av [])"));
+        QVERIFY(dump().contains(QLatin1String("40")));
+        QVERIFY(gdbus({"--object-path", "/Application", "--method", method, "Nope", "1", "[]"})
+                    .contains(QLatin1String("org.lumoedit.Automation.Failed")));
+        QCOMPARE(gdbus({"--object-path", "/Testing", "--method", "org.lumoedit.MiniCadTesting.PickWaiting"}),
+                 QStringLiteral("(false,)"));
+        // The document gdbus was handed went away with gdbus.
+        QTRY_COMPARE(objectCount(), 0);
+    }
+
+    void saveAndLoad()
+    {
+        const QString before = dump();
+        const QString file = m_dir.filePath(QStringLiteral("saved.json"));
+        QCOMPARE(testing(QStringLiteral("Save"), {file}).type(), QDBusMessage::ReplyMessage);
+        attach().activeDocument().handleToObject(m_texts[2]).setTextString(QStringLiteral("CHANGED"));
+        QVERIFY(dump() != before);
+        QCOMPARE(testing(QStringLiteral("Load"), {file}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(dump(), before);
+
+        QFile junk(m_dir.filePath(QStringLiteral("junk.json")));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write("{ not json");
+        junk.close();
+        const QDBusMessage reply = testing(QStringLiteral("Load"), {junk.fileName()});
+        QCOMPARE(reply.errorName(), QStringLiteral("org.lumoedit.Automation.Failed"));
+        QCOMPARE(dump(), before);
+        QCOMPARE(testing(QStringLiteral("Load"), {42}).errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+        QCOMPARE(testing(QStringLiteral("Explode")).errorName(), QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMiniCadDBus)
+#include "test_minicad_dbus.moc"
