@@ -3,6 +3,7 @@
 #include "cad/dbus/wire.h"
 
 #include <QDBusConnectionInterface>
+#include <QScopeGuard>
 
 namespace minicad {
 
@@ -286,7 +287,10 @@ void ObjectServer::handleInvoke(const QDBusMessage &message, const QDBusConnecti
         replyError(connection, message, kUnknownObject, e.message());
         return;
     }
-    if (m_parked) {
+    if (m_parked || m_performing) {
+        // A call that arrives while another waits for the user (parked here,
+        // or inside the drawing's own wait, whose event loop lets us in
+        // again) is told to come back, as a COM server's message filter does.
         replyError(connection, message, QLatin1String(cad::wire::kBusyError),
                    QStringLiteral("The application is busy: it waits for the user to pick on screen"));
         return;
@@ -322,6 +326,8 @@ void ObjectServer::perform(const QDBusMessage &message, const QDBusConnection &c
 {
     const QString client = message.service();
     QList<quint64> handed;
+    ++m_performing;
+    const auto done = qScopeGuard([this] { --m_performing; });
     try {
         const QVariantList before = args;
         const QVariant result = target->invoke(member, kind, args);

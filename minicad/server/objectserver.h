@@ -86,6 +86,7 @@ private:
     cad::Object m_application;
     std::function<bool()> m_pickReady;
     std::optional<Parked> m_parked;
+    int m_performing = 0; // > 0 inside an automation call
     QHash<QString, std::pair<QString, PathHandler>> m_paths;
 
     QHash<quint64, Exported> m_objects;

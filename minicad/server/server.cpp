@@ -43,9 +43,10 @@ MiniCadServer::MiniCadServer(std::shared_ptr<Drawing> drawing, QObject *parent)
     : QObject(parent), m_drawing(std::move(drawing))
 {
     m_objects = new ObjectServer(makeApplication(m_drawing), this);
-    // The server answers a pick from the queue; with none queued the call
-    // waits (as busy) instead of letting the drawing block the event loop.
-    m_objects->setPickReady([this] { return m_drawing->queuedPickCount() > 0; });
+    // Headless, a pick is answered from the queue; with none queued the call
+    // is parked (others are told busy) until an answer is queued. A host
+    // with a pick provider lets the drawing wait for its user instead.
+    m_objects->setPickReady([this] { return m_drawing->queuedPickCount() > 0 || m_drawing->pickProvider(); });
     m_objects->addPath(QLatin1String(cad::wire::kTestingPath), QLatin1String(kTestingXml),
                        [this](const QDBusMessage &m, const QDBusConnection &c) { handleTesting(m, c); });
 }

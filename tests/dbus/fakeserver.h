@@ -8,7 +8,9 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 #include <functional>
@@ -83,6 +85,15 @@ public:
             throw cad::AutomationError(QStringLiteral("It failed"));
         if (cad::sameMember(member, "Throw"))
             throw std::runtime_error("plain exception");
+        if (cad::sameMember(member, "WaitNested")) {
+            // Waits for the user the way the drawing does: in a nested event loop.
+            QEventLoop loop;
+            nestedLoop = &loop;
+            QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+            loop.exec();
+            nestedLoop = nullptr;
+            return QStringLiteral("answered");
+        }
         if (cad::sameMember(member, "SelectOnScreen")) {
             if (pickAnswers.isEmpty())
                 throw cad::AutomationError(QStringLiteral("Nobody answered the pick"));
@@ -100,6 +111,7 @@ public:
     QList<bool> pickAnswers;
     int picks = 0;
     int calls = 0;
+    QEventLoop *nestedLoop = nullptr;
 };
 
 // The server side, living on its own thread with its own connection.

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <thread>
 #include <cstdlib>
 
 using cad::AutomationError;
@@ -335,6 +336,28 @@ private slots:
         QVERIFY2(!pending.isError(), qPrintable(pending.error().message()));
         QCOMPARE(m_server->read<int>([&] { return m_server->app()->picks; }), picksBefore + 1);
         QDBusConnection::disconnectFromBus(QStringLiteral("picker"));
+    }
+
+    void busyWhileAWaitRunsANestedLoop()
+    {
+        auto waiter = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("waiter"));
+        QString answer;
+        std::thread waitThread([&] {
+            answer = cad::DBusRunningObjects(waiter).attach(kProgId)->call(QStringLiteral("WaitNested")).toString();
+        });
+        QTRY_VERIFY(m_server->read<bool>([&] { return m_server->app()->nestedLoop != nullptr; }));
+        QList<int> sleeps;
+        cad::setRetrySleeper([&](int ms) {
+            sleeps << ms;
+            m_server->run([&] { m_server->app()->nestedLoop->quit(); });
+        });
+        QCOMPARE(cad::DBusRunningObjects().attach(kProgId)->get(QStringLiteral("Name")).toString(),
+                 QStringLiteral("FakeCAD"));
+        QCOMPARE(sleeps, QList<int>{1000});
+        waitThread.join();
+        QCOMPARE(answer, QStringLiteral("answered"));
+        waiter = QDBusConnection(QString());
+        QDBusConnection::disconnectFromBus(QStringLiteral("waiter"));
     }
 
     void otherErrorsAreNotRetried()
