@@ -134,6 +134,7 @@ TLumoMainForm::TLumoMainForm(const FilePaths &paths, QWidget *parent)
 
     TargetCADForm = new TTargetCADForm(m_paths.targetCadList, this);
     connectTextTab();
+    connectAttributeTab();
 
     FormCreate();
     Timer1->start();

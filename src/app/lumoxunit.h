@@ -3,6 +3,7 @@
 // into the tabs' code. Fields shared by several handlers live here.
 
 #include "app/settings.h"
+#include "attrtab/attrtab.h"
 #include "taglists/taglists.h"
 #include "texttab/texttab.h"
 #include "widgets/formfields.h"
@@ -149,6 +150,28 @@ public:
     void N12Click(); // "ペースト"
     TextTab &textTab() { return m_textTab; }
 
+    // Attribute tab.
+    void SpeedButton10Click(); // "取得"
+    void SpeedButton11Click(); // "更新"
+    void SpeedButton12Click(); // "中止"
+    void SpeedButton13Click(); // "UNDO"
+    void SpeedButton16Click(); // "取得順"
+    void SpeedButton17Click(); // "文字順"
+    void SpeedButton18Click(); // "数字順"
+    void StringGrid1Click();
+    void StringGrid1DrawCell(QPainter &painter, int col, int row, const QRect &rect, bool selected);
+    void StringGrid1FixedCellClick(int col, int row);
+    void StringGrid1GetEditText(int col, int row, QString &text);
+    void StringGrid1KeyDown(int &key, Qt::KeyboardModifiers shift);
+    void StringGrid1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &pos);
+    void StringGrid1MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, const QPoint &pos);
+    void StringGrid1MouseUp(Qt::MouseButton button, Qt::KeyboardModifiers shift, const QPoint &pos);
+    AttrTab &attrTab() { return m_attrTab; }
+    // Cell undo stacks of the attribute grid and of the search result grid.
+    std::unique_ptr<TUndoCells> FUndoCells = std::make_unique<TUndoCells>();
+    std::unique_ptr<TUndoCells> FUndoCells2 = std::make_unique<TUndoCells>();
+    // End of attribute tab.
+
 
     const FilePaths &paths() const { return m_paths; }
     // Settings as read at start (the window applies them in FormCreate).
@@ -169,6 +192,7 @@ private:
     void buildEditorMenu();
     void buildGridMenu();
     void connectTextTab();
+    void connectAttributeTab(); // attribute tab
     void setTextTabBusy(bool busy);
     Settings collectSettings() const;
     void applyTagItems(QComboBox *box, const QStringList &items, int index);
@@ -179,6 +203,7 @@ private:
     TagListFile m_tagSets;
     bool m_closed = false;
     TextTab m_textTab;
+    AttrTab m_attrTab; // attribute tab
     QHash<QObject *, bool> m_enabledBeforeRun;
 };
 
