@@ -133,6 +133,7 @@ TLumoMainForm::TLumoMainForm(const FilePaths &paths, QWidget *parent)
     connect(N25, &QAction::triggered, this, [this] { N25Click(); });
 
     TargetCADForm = new TTargetCADForm(m_paths.targetCadList, this);
+    connectToolCommands();
     connectTextTab();
     connectAttributeTab();
 

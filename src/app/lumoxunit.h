@@ -22,6 +22,9 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QDialog;
+class TLumoTikanForm;
+class TLumoKasanForm;
+class TLumoRenbanForm;
 
 namespace widgets {
 class LineEditor;
@@ -150,6 +153,29 @@ public:
     void N12Click(); // "ペースト"
     TextTab &textTab() { return m_textTab; }
 
+    // Text tools: width conversion, replace, addition and numbering from the
+    // editor's and the attribute grid's popup menus.
+    TLumoTikanForm *LumoTikanForm = nullptr;   // "文字列置換"
+    TLumoKasanForm *LumoKasanForm = nullptr;   // "加算"
+    TLumoRenbanForm *LumoRenbanForm = nullptr; // "連番作成"
+    void N1Click();                 // "すべて全角に"
+    void N2Click();                 // "選択範囲を全角に"
+    void N4Click();                 // "すべて半角に"
+    void N5Click();                 // "選択範囲を半角に"
+    void N28Click();                // "すべての半角 ( ) を全角に "
+    void N23Click(QObject *Sender); // the ten items of "その他のすべてを変換"
+    void N7Click();                 // "すべて置換"
+    void N8Click();                 // "選択範囲を置換"
+    void N14Click();                // "すべて加算"
+    void N15Click();                // "選択範囲を加算"
+    void N17Click();                // "連番作成"
+    void N32Click();                // grid "選択範囲のスペース以外を全角に"
+    void N33Click();                // grid "選択範囲を半角に"
+    void N35Click();                // grid "選択範囲を置換"
+    void N36Click();                // grid "選択範囲の半角数字を加算"
+    void N42Click();                // grid "選択範囲を加算"
+    void N31Click();                // grid "連番作成"
+
     // Attribute tab.
     void SpeedButton10Click(); // "取得"
     void SpeedButton11Click(); // "更新"
@@ -192,6 +218,7 @@ private:
     void buildEditorMenu();
     void buildGridMenu();
     void connectTextTab();
+    void connectToolCommands();
     void connectAttributeTab(); // attribute tab
     void setTextTabBusy(bool busy);
     Settings collectSettings() const;
