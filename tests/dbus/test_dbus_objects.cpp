@@ -340,10 +340,10 @@ private slots:
 
     void busyWhileAWaitRunsANestedLoop()
     {
-        auto waiter = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("waiter"));
         QString answer;
         std::thread waitThread([&] {
-            answer = cad::DBusRunningObjects(waiter).attach(kProgId)->call(QStringLiteral("WaitNested")).toString();
+            // Another client, in its own thread.
+            answer = cad::DBusRunningObjects().attach(kProgId)->call(QStringLiteral("WaitNested")).toString();
         });
         QTRY_VERIFY(m_server->read<bool>([&] { return m_server->app()->nestedLoop != nullptr; }));
         QList<int> sleeps;
@@ -356,8 +356,6 @@ private slots:
         QCOMPARE(sleeps, QList<int>{1000});
         waitThread.join();
         QCOMPARE(answer, QStringLiteral("answered"));
-        waiter = QDBusConnection(QString());
-        QDBusConnection::disconnectFromBus(QStringLiteral("waiter"));
     }
 
     void otherErrorsAreNotRetried()
@@ -430,13 +428,13 @@ private:
 // unique name, wait for the word, then die without releasing anything.
 static int attachAndDie(const QString &progId)
 {
-    const auto bus = QDBusConnection::sessionBus();
-    cad::Object app = cad::DBusRunningObjects(bus).attach(progId);
+    cad::DBusRunningObjects objects;
+    cad::Object app = objects.attach(progId);
     static std::vector<cad::Object> kept;
     kept.push_back(cad::toObject(app->get(QStringLiteral("Child"))));
     kept.push_back(cad::toObject(app->call(QStringLiteral("NewChild"))));
     kept.push_back(cad::toObject(app->call(QStringLiteral("NewChild"))));
-    std::printf("%s\n", qPrintable(bus.baseService()));
+    std::printf("%s\n", qPrintable(objects.uniqueName()));
     std::fflush(stdout);
     char line[16];
     (void)std::fgets(line, sizeof line, stdin);

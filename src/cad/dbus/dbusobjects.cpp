@@ -1,22 +1,72 @@
 #include "cad/dbus/dbusobjects.h"
 
-#include "cad/dbus/wire.h"
+#include "cad/dbus/rawwire.h"
 #include "cad/messagefilter.h"
 
-#include <QCoreApplication>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
+#include <dbus/dbus.h>
 
 #include <climits>
 
 namespace cad {
 
+// A private libdbus connection; calls block in the calling thread.
+class DBusRunningObjects::Connection {
+public:
+    explicit Connection(DBusConnection *c) : m_c(c) {}
+    ~Connection()
+    {
+        dbus_connection_close(m_c);
+        dbus_connection_unref(m_c);
+    }
+    Connection(const Connection &) = delete;
+    Connection &operator=(const Connection &) = delete;
+
+    DBusConnection *get() const { return m_c; }
+    bool connected() const { return dbus_connection_get_is_connected(m_c); }
+
+    // Nothing is dispatched on this connection; stray messages (the bus's
+    // NameAcquired, late replies) are dropped so they do not pile up.
+    void drain() const
+    {
+        while (dbus_connection_get_dispatch_status(m_c) == DBUS_DISPATCH_DATA_REMAINS) {
+            DBusMessage *m = dbus_connection_pop_message(m_c);
+            if (!m)
+                break;
+            dbus_message_unref(m);
+        }
+    }
+
+private:
+    DBusConnection *m_c;
+};
+
 struct DBusDispatch::Peer {
-    QDBusConnection connection;
-    QString service; // the unique name, so a restarted server is never mistaken for the old one
+    std::shared_ptr<DBusRunningObjects::Connection> connection;
+    QByteArray service; // the unique name, so a restarted server is never mistaken for the old one
 };
 
 namespace {
+
+class ScopedError {
+public:
+    ScopedError() { dbus_error_init(&e); }
+    ~ScopedError() { dbus_error_free(&e); }
+    ScopedError(const ScopedError &) = delete;
+    ScopedError &operator=(const ScopedError &) = delete;
+    DBusError e;
+};
+
+struct MessageRef {
+    explicit MessageRef(DBusMessage *m) : m(m) {}
+    ~MessageRef()
+    {
+        if (m)
+            dbus_message_unref(m);
+    }
+    MessageRef(const MessageRef &) = delete;
+    MessageRef &operator=(const MessageRef &) = delete;
+    DBusMessage *m;
+};
 
 AutomationError notRunning(const QString &progId)
 {
@@ -24,36 +74,88 @@ AutomationError notRunning(const QString &progId)
                            AutomationError::Kind::Gone);
 }
 
-bool serviceAlive(const QDBusConnection &connection, const QString &service)
+bool nameHasOwner(const DBusRunningObjects::Connection &c, const QByteArray &name)
 {
-    if (!connection.isConnected() || !connection.interface())
-        return false;
-    const QDBusReply<bool> reply = connection.interface()->isServiceRegistered(service);
-    return reply.isValid() && reply.value();
+    ScopedError error;
+    const bool owned = dbus_bus_name_has_owner(c.get(), name.constData(), &error.e);
+    c.drain();
+    return owned && !dbus_error_is_set(&error.e);
+}
+
+// libdbus aborts on a malformed name instead of failing, so names are
+// checked first.
+bool validBusName(const QByteArray &name)
+{
+    return !name.isEmpty() && dbus_validate_bus_name(name.constData(), nullptr);
 }
 
 } // namespace
 
-DBusRunningObjects::DBusRunningObjects(const QDBusConnection &connection) : m_connection(connection)
+DBusRunningObjects::DBusRunningObjects(const QString &busAddress) : m_address(busAddress)
 {
-    wire::registerTypes();
+    static const bool threads = dbus_threads_init_default();
+    (void)threads;
+}
+
+DBusRunningObjects::~DBusRunningObjects() = default;
+
+std::shared_ptr<DBusRunningObjects::Connection> DBusRunningObjects::connection()
+{
+    if (m_connection && m_connection->connected())
+        return m_connection;
+    m_connection.reset();
+    ScopedError error;
+    DBusConnection *c = nullptr;
+    if (m_address.isEmpty()) {
+        c = dbus_bus_get_private(DBUS_BUS_SESSION, &error.e);
+    } else {
+        c = dbus_connection_open_private(m_address.toUtf8().constData(), &error.e);
+        if (c && !dbus_bus_register(c, &error.e)) {
+            dbus_connection_close(c);
+            dbus_connection_unref(c);
+            c = nullptr;
+        }
+    }
+    if (!c)
+        return nullptr;
+    // A lost bus must not end the program.
+    dbus_connection_set_exit_on_disconnect(c, false);
+    m_connection = std::make_shared<Connection>(c);
+    return m_connection;
+}
+
+QString DBusRunningObjects::uniqueName() const
+{
+    if (!m_connection)
+        return {};
+    return QString::fromUtf8(dbus_bus_get_unique_name(m_connection->get()));
 }
 
 bool DBusRunningObjects::isRunning(const QString &progId)
 {
-    const QString name = wire::busNameForProgId(progId);
-    return !name.isEmpty() && serviceAlive(m_connection, name);
+    const QByteArray name = wire::busNameForProgId(progId).toUtf8();
+    if (!validBusName(name))
+        return false;
+    const auto c = connection();
+    return c && nameHasOwner(*c, name);
 }
 
 Object DBusRunningObjects::attach(const QString &progId)
 {
-    const QString name = wire::busNameForProgId(progId);
-    if (name.isEmpty() || !m_connection.isConnected() || !m_connection.interface())
+    const QByteArray name = wire::busNameForProgId(progId).toUtf8();
+    const auto c = validBusName(name) ? connection() : nullptr;
+    if (!c)
         throw notRunning(progId);
-    const QDBusReply<QString> owner = m_connection.interface()->serviceOwner(name);
-    if (!owner.isValid() || owner.value().isEmpty())
+    MessageRef call(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner"));
+    const char *n = name.constData();
+    dbus_message_append_args(call.m, DBUS_TYPE_STRING, &n, DBUS_TYPE_INVALID);
+    ScopedError error;
+    MessageRef reply(dbus_connection_send_with_reply_and_block(c->get(), call.m, -1, &error.e));
+    c->drain();
+    const char *owner = nullptr;
+    if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) || !owner)
         throw notRunning(progId);
-    auto peer = std::make_shared<const DBusDispatch::Peer>(DBusDispatch::Peer{m_connection, owner.value()});
+    auto peer = std::make_shared<const DBusDispatch::Peer>(DBusDispatch::Peer{c, QByteArray(owner)});
     return std::make_shared<DBusDispatch>(std::move(peer), QLatin1String(wire::kApplicationPath), false);
 }
 
@@ -64,18 +166,23 @@ DBusDispatch::DBusDispatch(std::shared_ptr<const Peer> peer, const QString &path
 
 DBusDispatch::~DBusDispatch()
 {
-    // The reference this proxy stands for; no reply is awaited, so dropping a
-    // proxy never blocks (messages keep their order on the connection).
-    if (!m_owned || !QCoreApplication::instance() || !m_peer->connection.isConnected())
+    // The reference this proxy stands for. No reply is awaited, so dropping
+    // a proxy never blocks; messages keep their order on the connection.
+    if (!m_owned || !m_peer->connection->connected())
         return;
-    m_peer->connection.send(QDBusMessage::createMethodCall(m_peer->service, m_path,
-                                                           QLatin1String(wire::kAutomationInterface),
-                                                           QStringLiteral("Release")));
+    const QByteArray path = m_path.toUtf8();
+    DBusMessage *m = dbus_message_new_method_call(m_peer->service.constData(), path.constData(),
+                                                  wire::kAutomationInterface, "Release");
+    if (!m)
+        return;
+    dbus_message_set_no_reply(m, true);
+    dbus_connection_send(m_peer->connection->get(), m, nullptr);
+    dbus_message_unref(m);
 }
 
 QString DBusDispatch::service() const
 {
-    return m_peer->service;
+    return QString::fromUtf8(m_peer->service);
 }
 
 QVariant DBusDispatch::invoke(const QString &member, InvokeKind kind, QVariantList &args)
@@ -87,7 +194,7 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
 {
     const wire::ObjectToPath pathOf = [this](const Object &o) {
         const auto *proxy = dynamic_cast<const DBusDispatch *>(o.get());
-        if (!proxy || proxy->m_peer->service != m_peer->service)
+        if (!proxy || proxy->m_peer->service != m_peer->service || proxy->m_peer->connection != m_peer->connection)
             throw AutomationError(QStringLiteral("Type mismatch: the object belongs to another application"));
         return proxy->m_path;
     };
@@ -97,38 +204,68 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
         return std::make_shared<DBusDispatch>(m_peer, path, owned);
     };
 
-    QDBusMessage message = QDBusMessage::createMethodCall(m_peer->service, m_path,
-                                                          QLatin1String(wire::kAutomationInterface),
-                                                          QStringLiteral("Invoke"));
-    message.setArguments({member, int(kind), QVariant(wire::encodeList(args, pathOf))});
+    const auto &connection = *m_peer->connection;
+    if (!connection.connected())
+        throw AutomationError(QStringLiteral("The connection to the application is closed"), AutomationError::Kind::Gone);
+
+    const QByteArray path = m_path.toUtf8();
+    MessageRef call(dbus_message_new_method_call(m_peer->service.constData(), path.constData(),
+                                                 wire::kAutomationInterface, "Invoke"));
+    if (!call.m)
+        throw AutomationError(QStringLiteral("Out of memory"));
+    DBusMessageIter it;
+    dbus_message_iter_init_append(call.m, &it);
+    const QByteArray memberUtf8 = member.toUtf8();
+    const char *memberData = memberUtf8.constData();
+    const dbus_int32_t kindValue = int(kind);
+    dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &memberData);
+    dbus_message_iter_append_basic(&it, DBUS_TYPE_INT32, &kindValue);
+    DBusMessageIter array;
+    dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "v", &array);
+    try {
+        for (const QVariant &a : args)
+            rawwire::appendVariant(&array, a, pathOf);
+    } catch (...) {
+        dbus_message_iter_abandon_container(&it, &array);
+        throw;
+    }
+    dbus_message_iter_close_container(&it, &array);
 
     // The user may take minutes over an on-screen pick.
     const bool waitsForUser = member.compare(QLatin1String("SelectOnScreen"), Qt::CaseInsensitive) == 0;
-    const QDBusMessage reply = m_peer->connection.call(message, QDBus::Block, waitsForUser ? INT_MAX : -1);
-
-    if (reply.type() == QDBusMessage::ErrorMessage) {
-        AutomationError::Kind errorKind = wire::errorKind(reply.errorName());
-        if (errorKind == AutomationError::Kind::Failed
-            && reply.errorName() == QLatin1String("org.freedesktop.DBus.Error.NoReply")
-            && !serviceAlive(m_peer->connection, m_peer->service))
+    ScopedError error;
+    MessageRef reply(dbus_connection_send_with_reply_and_block(connection.get(), call.m,
+                                                               waitsForUser ? DBUS_TIMEOUT_INFINITE : -1, &error.e));
+    connection.drain();
+    if (!reply.m) {
+        const QString name = QString::fromUtf8(error.e.name);
+        AutomationError::Kind errorKind = wire::errorKind(name);
+        if (errorKind == AutomationError::Kind::Failed && name == QLatin1String(DBUS_ERROR_NO_REPLY)
+            && (!connection.connected() || !nameHasOwner(connection, m_peer->service)))
             errorKind = AutomationError::Kind::Gone;
-        QString text = reply.errorMessage();
+        QString text = QString::fromUtf8(error.e.message);
         if (text.isEmpty())
-            text = reply.errorName();
+            text = name;
         throw AutomationError(text, errorKind);
     }
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        throw AutomationError(QStringLiteral("The application did not answer"), AutomationError::Kind::Gone);
-
-    const QVariantList out = reply.arguments();
-    if (out.size() != 2)
+    if (qstrcmp(dbus_message_get_signature(reply.m), "vav") != 0)
         throw AutomationError(QStringLiteral("The application answered %1 with a malformed reply").arg(member));
-    // Decode the written-back arguments first: their objects hold references
-    // that must be kept even when the result fails to decode.
-    const QVariantList argsOut = wire::decodeList(out.at(1), objectOf);
-    for (qsizetype i = 0; i < argsOut.size() && i < args.size(); ++i)
-        args[i] = argsOut.at(i);
-    return wire::decode(out.at(0), objectOf);
+
+    DBusMessageIter in;
+    dbus_message_iter_init(reply.m, &in);
+    DBusMessageIter resultAt = in;
+    dbus_message_iter_next(&in);
+    // The written-back arguments first: their objects hold references that
+    // must be kept even when the result fails to decode.
+    DBusMessageIter out;
+    dbus_message_iter_recurse(&in, &out);
+    for (qsizetype i = 0; dbus_message_iter_get_arg_type(&out) != DBUS_TYPE_INVALID; ++i) {
+        QVariant v = rawwire::readVariant(&out, objectOf);
+        if (i < args.size())
+            args[i] = std::move(v);
+        dbus_message_iter_next(&out);
+    }
+    return rawwire::readVariant(&resultAt, objectOf);
 }
 
 QString dbusObjectPath(const Object &object)

@@ -4,24 +4,34 @@
 
 #include "cad/runningobjects.h"
 
-#include <QDBusConnection>
 #include <QString>
 
 #include <memory>
 
 namespace cad {
 
+// One client of the session bus (or of the bus at `busAddress`): its own
+// connection, opened at first use and closed when this and every proxy it
+// handed out are gone; the server then drops whatever they still held.
 class DBusRunningObjects : public RunningObjects {
 public:
-    explicit DBusRunningObjects(const QDBusConnection &connection = QDBusConnection::sessionBus());
+    explicit DBusRunningObjects(const QString &busAddress = {});
+    ~DBusRunningObjects() override;
     // True when the ProgID's bus name has an owner.
     bool isRunning(const QString &progId) override;
     // A proxy for the owner's /Application. Throws AutomationError (Gone when
-    // nobody owns the name).
+    // nobody owns the name or there is no bus).
     Object attach(const QString &progId) override;
+    // This client's unique name on the bus; empty before the first use.
+    QString uniqueName() const;
+
+    class Connection;
 
 private:
-    QDBusConnection m_connection;
+    std::shared_ptr<Connection> connection(); // null when the bus cannot be reached
+
+    QString m_address;
+    std::shared_ptr<Connection> m_connection;
 };
 
 // One object of a server. Every call goes through Invoke; a call answered
