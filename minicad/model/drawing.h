@@ -185,6 +185,8 @@ public:
     void loadFile(const QString &path); // throws ModelError
     void saveFile(const QString &path) const; // atomic; throws ModelError
     QString fileName() const { return m_fileName; }
+    // For readers of other formats (DXF lives in its own library).
+    void setFileName(const QString &path) { m_fileName = path; }
 
     // ---- Handles and revision -----------------------------------------------
 

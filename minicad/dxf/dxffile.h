@@ -1,0 +1,35 @@
+#pragma once
+// Drawing files: DXF through this library, JSON through the model. The
+// document read from a DXF file stays with the drawing (as its child
+// object), so a save writes back everything the file held, changed only
+// where the drawing changed.
+
+#include <QByteArray>
+#include <QString>
+
+namespace minicad {
+
+class Drawing;
+class DxfDocument;
+
+// True for a ".dxf" path, letter case ignored.
+bool isDxfPath(const QString &path);
+
+// Reads a DXF (".dxf") or JSON file into the drawing, replacing its content
+// (undo history and selection sets are dropped) and setting its file name.
+// Throws ModelError, naming the line of a malformed DXF file; the drawing is
+// unchanged then.
+void loadDrawingFile(Drawing &drawing, const QString &path);
+// Writes DXF (".dxf") or JSON, atomically. A drawing that did not come from
+// a DXF file is written as R12 DXF. Throws ModelError.
+void saveDrawingFile(const Drawing &drawing, const QString &path);
+
+// The same on bytes. `sourceName` names the file in messages.
+void readDxf(Drawing &drawing, const QByteArray &bytes, const QString &sourceName = {});
+QByteArray writeDxf(const Drawing &drawing);
+
+// The DXF document the drawing was read from; nullptr when it was not.
+// The view draws its lines, polylines, circles and arcs.
+const DxfDocument *dxfDocument(const Drawing &drawing);
+
+} // namespace minicad
