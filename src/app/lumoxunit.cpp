@@ -136,6 +136,7 @@ TLumoMainForm::TLumoMainForm(const FilePaths &paths, QWidget *parent)
     connectToolCommands();
     connectTextTab();
     connectAttributeTab();
+    connectSearchTab();
 
     FormCreate();
     Timer1->start();

@@ -5,6 +5,7 @@
 #include "app/settings.h"
 #include "attrtab/attrtab.h"
 #include "taglists/taglists.h"
+#include "searchtab/searchtab.h"
 #include "texttab/texttab.h"
 #include "widgets/formfields.h"
 
@@ -198,6 +199,19 @@ public:
     std::unique_ptr<TUndoCells> FUndoCells2 = std::make_unique<TUndoCells>();
     // End of attribute tab.
 
+    // Search tab.
+    void SpeedButton14Click(); // "検索" / "中止"
+    void SpeedButton15Click(); // "更新"
+    void Edit3KeyPress(QChar &key); // key becomes 0 when swallowed
+    void CheckBox3Click();     // "先頭一致"
+    void CheckBox4Click();     // "a->A"
+    void StringGrid2DrawCell(QPainter &painter, int col, int row, const QRect &rect, bool selected);
+    void StringGrid2GetEditText(int col, int row, QString &text);
+    void StringGrid2KeyDown(int &key, Qt::KeyboardModifiers shift);
+    void StringGrid2Click();
+    SearchTab &searchTab() { return m_searchTab; }
+    // End of search tab.
+
 
     const FilePaths &paths() const { return m_paths; }
     // Settings as read at start (the window applies them in FormCreate).
@@ -220,6 +234,7 @@ private:
     void connectTextTab();
     void connectToolCommands();
     void connectAttributeTab(); // attribute tab
+    void connectSearchTab();
     void setTextTabBusy(bool busy);
     Settings collectSettings() const;
     void applyTagItems(QComboBox *box, const QStringList &items, int index);
@@ -231,6 +246,7 @@ private:
     bool m_closed = false;
     TextTab m_textTab;
     AttrTab m_attrTab; // attribute tab
+    SearchTab m_searchTab;
     QHash<QObject *, bool> m_enabledBeforeRun;
 };
 

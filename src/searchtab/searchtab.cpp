@@ -262,10 +262,11 @@ bool FillSearchGrid(SearchTab &tab, const std::function<bool()> &keepGoing)
     }
     // Emptied first, so no row of the last search keeps its text or slot.
     g.setRowCount(0);
-    g.setRowCount(int(n));
+    // Rows grow chunk by chunk too: adding them all at once is one long pause.
     for (qsizetype from = 0; from < n; from += kFillChunk) {
         const qsizetype to = std::min(n, from + kFillChunk);
         g.beginUpdate();
+        g.setRowCount(int(to));
         for (qsizetype r = from; r < to; ++r) {
             g.setCells(0, int(r), searchArray[r].text);
             g.setObjects(0, int(r), int(r) + 1);
