@@ -151,6 +151,27 @@ private slots:
         QCOMPARE(args.at(0), value);
     }
 
+    void foreignArraysBecomeVariantArrays_data()
+    {
+        QTest::addColumn<QVariant>("sent");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("as") << QVariant(QStringList{"TEXT", "0"}) << QVariant(QVariantList{"TEXT", "0"});
+        QTest::newRow("ad") << QVariant::fromValue(QList<double>{1, 2, 3}) << QVariant(QVariantList{1.0, 2.0, 3.0});
+        QTest::newRow("ai") << QVariant::fromValue(QList<int>{0, 8}) << QVariant(QVariantList{0, 8});
+        QTest::newRow("nested variant") << QVariant::fromValue(QDBusVariant(QStringLiteral("x"))) << QVariant(QStringLiteral("x"));
+    }
+    void foreignArraysBecomeVariantArrays()
+    {
+        // What a client we did not write may send for a variant array.
+        QFETCH(QVariant, sent);
+        QFETCH(QVariant, expected);
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(
+            rawInvoke(cad::wire::busNameForProgId(kProgId), QStringLiteral("/Application"),
+                      {QStringLiteral("Echo"), 1, QVariant(QVariantList{sent})}));
+        QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(cad::wire::decode(reply.arguments().at(0)), expected);
+    }
+
     void objectReferences()
     {
         cad::Object app = cad::DBusRunningObjects().attach(kProgId);

@@ -1,7 +1,9 @@
 #pragma once
 // The wire format of the automation protocol between minicad's server and
 // lumoedit's D-Bus backend: bus names, paths, interface and error names, and
-// how each automation value travels inside a D-Bus variant.
+// how each automation value travels inside a D-Bus variant. The server
+// marshals with QtDBus (below); the client with libdbus (rawwire.h); the
+// round-trip tests hold the two to the same format.
 //
 //   bool b, int i, double d, string s, short n, other integers y q u x t,
 //   point            (ddd)
