@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
@@ -135,16 +136,60 @@ void setProgress(AttrTab &tab, int maximum)
     tab.progressBar->setValue(0);
 }
 
-void stepProgress(AttrTab &tab)
-{
-    tab.progressBar->setValue(qMin(tab.progressBar->value() + 1, tab.progressBar->maximum()));
-    tab.progressBar->repaint();
-}
-
 QString progressText(const char *what, int at, int of)
 {
     return QStringLiteral("%1 = %2 / %3").arg(QLatin1String(what)).arg(at).arg(of);
 }
+
+// The progress bar and label of one phase. Painting the window once per
+// entity would cost more than the entity itself, so a step is shown at the
+// first and the last step, when the phase ends early, and in between when
+// the bar would move by a pixel and the last showing is a frame old; what
+// the user is left with is always the last step taken.
+class ProgressShow
+{
+public:
+    ProgressShow(AttrTab &tab, const char *what, int labelCount)
+        : m_tab(tab), m_what(what), m_labelCount(labelCount),
+          m_width(qMax(tab.progressBar->width(), 100))
+    {
+        m_clock.start();
+    }
+    ~ProgressShow() { flush(); }
+    void step(int value)
+    {
+        const int maximum = m_tab.progressBar->maximum();
+        const int pixel = static_cast<int>(qint64(value) * m_width / qMax(maximum, 1));
+        if (value <= 1 || value >= maximum || (pixel != m_shownPixel && m_clock.elapsed() >= 15)) {
+            show(value);
+            m_shownPixel = pixel;
+            m_clock.restart();
+        } else {
+            m_pending = value;
+        }
+    }
+    void flush()
+    {
+        if (m_pending > 0)
+            show(m_pending);
+    }
+
+private:
+    void show(int value)
+    {
+        m_pending = 0;
+        m_tab.progressLabel->setText(progressText(m_what, value, m_labelCount));
+        m_tab.progressBar->setValue(qMin(value, m_tab.progressBar->maximum()));
+        m_tab.progressBar->repaint();
+    }
+    AttrTab &m_tab;
+    const char *m_what;
+    int m_labelCount;
+    int m_width;
+    int m_shownPixel = -1;
+    int m_pending = 0;
+    QElapsedTimer m_clock;
+};
 
 int firstColumnOf(const QStringList &tags, const QString &tag)
 {
@@ -176,21 +221,21 @@ struct GridUpdate {
 };
 
 // Phase 1: the picked references that carry a tag of the set, in pick order.
-// Returns false when "中止" stopped it.
+// "中止" empties the list: a stopped acquisition shows no rows.
 void qualify(AttrTab &tab, const SelectionSet &set, int count, const QStringList &tags)
 {
     setProgress(tab, count);
     blkArray.clear();
     attArray.clear();
+    ProgressShow progress(tab, "INSERT", count);
     for (int i = 0; i < count; ++i) {
         QCoreApplication::processEvents();
         if (!tab.fields->runFlag) {
             blkArray.clear();
             break;
         }
-        stepProgress(tab);
+        progress.step(i + 1);
         QCoreApplication::processEvents();
-        tab.progressLabel->setText(progressText("INSERT", i + 1, count));
         try {
             const Entity ref = set.item(i);
             const QList<Entity> attributes = ref.getAttributes();
@@ -224,14 +269,26 @@ void fill(AttrTab &tab, const Document &doc, int count, const QStringList &tags,
     if (n >= 1)
         setProgress(tab, n);
     grid.setColCount(k + 1);
+    // The number cells live in the grid's row header, and every change there
+    // makes the grid measure its header again at the next event; so the rows
+    // begun are numbered together when the loop ends, however it ends.
+    struct RowNumbers {
+        widgets::StringGrid &grid;
+        int begun = 0;
+        ~RowNumbers()
+        {
+            for (int row = 1; row <= begun; ++row)
+                grid.setCells(0, row, QString::number(row));
+        }
+    } numbers{grid};
+    ProgressShow progress(tab, "ATTR", count);
     for (int i = 0; i < n; ++i) {
         QCoreApplication::processEvents();
         if (!tab.fields->runFlag)
             break;
-        stepProgress(tab);
-        tab.progressLabel->setText(progressText("ATTR", i + 1, count));
+        progress.step(i + 1);
         const int row = i + 1;
-        grid.setCells(0, row, QString::number(row));
+        numbers.begun = row;
         // Failures here end the acquisition.
         const nBlk block = blkArray[i];
         const QList<Entity> attributes = doc.handleToObject(block.sHnd).getAttributes();

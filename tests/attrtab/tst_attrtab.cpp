@@ -312,7 +312,7 @@ private Q_SLOTS:
             refs << ref(0, 10 - i, {{"A", QString::number(i)}});
         bool refused = false;
         connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&] {
-            if (form->Label3->text() == QStringLiteral("ATTR = 1 / 4")) {
+            if (form->Label3->text() == QStringLiteral("ATTR = 1 / 4") && form->runFlag) {
                 // A second "取得" is not possible while the first runs.
                 refused = !form->SpeedButton10->isEnabled() && !form->SpeedButton11->isEnabled();
                 form->SpeedButton10->click();
@@ -322,8 +322,9 @@ private Q_SLOTS:
         acquire(refs);
         QVERIFY(refused);
         QCOMPARE(blkArray.size(), 4);
-        // The press lands while row 2 is under way; row 3 is where it takes effect.
-        QCOMPARE(gridRows(grid()), (QStringList{"|", "1|0", "2|1", "|#", "|#"}));
+        // Pressed while row 1 is under way: row 2 is where it takes effect.
+        QCOMPARE(gridRows(grid()), (QStringList{"|", "1|0", "|#", "|#", "|#"}));
+        QCOMPARE(form->Label3->text(), QStringLiteral("ATTR = 1 / 4"));
         QCOMPARE(form->ProgressBar1->value(), 0);
         QVERIFY(!form->runFlag);
         QVERIFY(form->SpeedButton10->isEnabled());
