@@ -18,7 +18,6 @@
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QMenu>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
