@@ -119,6 +119,7 @@ private slots:
     void savedEditsReadBackWithEzdxf_data();
     void savedEditsReadBackWithEzdxf();
     void newDrawingIsWrittenAsR12();
+    void minimalFileWithoutHandles();
     void malformed_data();
     void malformed();
     void corruptedFilesNeverCrash();
@@ -536,6 +537,35 @@ void TestDxf::newDrawingIsWrittenAsR12()
              QStringLiteral("線番 1"));
 }
 
+// Old programs write R12 files of an ENTITIES section only, without handles.
+void TestDxf::minimalFileWithoutHandles()
+{
+    const QByteArray original = "0\r\nSECTION\r\n2\r\nENTITIES\r\n"
+                                "0\r\nTEXT\r\n8\r\nW\r\n10\r\n1.5\r\n20\r\n2\r\n40\r\n2.5\r\n1\r\nA\r\n"
+                                "0\r\nLINE\r\n8\r\n0\r\n10\r\n0\r\n20\r\n0\r\n11\r\n5\r\n21\r\n5\r\n"
+                                "0\r\nENDSEC\r\n0\r\nEOF\r\n";
+    Drawing d;
+    readDxf(d, original);
+    QCOMPARE(d.modelSpaceCount(), 1);
+    const QString text = d.modelSpaceHandles().first();
+    QVERIFY(d.layer(QStringLiteral("W")));
+    QCOMPARE(writeDxf(d), original);
+
+    d.setTextString(text, QStringLiteral("B"));
+    d.copyEntity(text);
+    const QByteArray written = writeDxf(d);
+    QVERIFY(written.contains("\r\n1\r\nB\r\n"));
+    const auto parsed = DxfDocument::parse(written);
+    for (const DxfPair &p : parsed->pairs())
+        QVERIFY(p.code != 5); // still a file without handles
+    QVERIFY(written.contains("LINE\r\n8\r\n0\r\n10\r\n0\r\n"));
+    Drawing back;
+    readDxf(back, written);
+    QCOMPARE(back.modelSpaceCount(), 2);
+    QCOMPARE(back.find(back.modelSpaceHandles().last())->text, QStringLiteral("B"));
+    QCOMPARE(back.find(back.modelSpaceHandles().last())->insertion.x, 1.5);
+}
+
 // ---- Malformed files ----------------------------------------------------------------------
 
 void TestDxf::malformed_data()
@@ -689,6 +719,20 @@ void TestDxf::sampleDrawing()
     loadDrawingFile(big, example(QStringLiteral("big.dxf")));
     qInfo("big.dxf: %d texts read in %lld ms", big.modelSpaceCount(), timer.elapsed());
     QCOMPARE(big.modelSpaceCount(), 20000);
+
+    // Every text changed, written, read again.
+    const QStringList handles = big.modelSpaceHandles();
+    big.startUndoMark();
+    for (const QString &h : handles)
+        big.setTextString(h, big.find(h)->text + QStringLiteral("-改"));
+    big.endUndoMark();
+    timer.restart();
+    const QByteArray written = writeDxf(big);
+    qInfo("big.dxf: written with 20000 changes in %lld ms", timer.elapsed());
+    Drawing again;
+    readDxf(again, written);
+    QCOMPARE(content(again), content(big));
+    QCOMPARE(again.find(handles.last())->text, QStringLiteral("W20000-改"));
 }
 
 void TestDxf::filesByExtension()
