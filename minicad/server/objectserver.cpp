@@ -176,8 +176,13 @@ bool ObjectServer::handleMessage(const QDBusMessage &message, const QDBusConnect
         return true;
     }
     const QString interface = message.interface();
-    if (!interface.isEmpty() && interface != QLatin1String(cad::wire::kAutomationInterface))
-        return false;
+    if (interface.startsWith(QLatin1String("org.freedesktop.DBus.")))
+        return false; // introspection and properties: QtDBus answers
+    if (!interface.isEmpty() && interface != QLatin1String(cad::wire::kAutomationInterface)) {
+        replyError(connection, message, QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
+                   QStringLiteral("No interface %1 at %2").arg(interface, path));
+        return true;
+    }
     if (message.member() == QLatin1String("Invoke"))
         handleInvoke(message, connection);
     else if (message.member() == QLatin1String("Release"))

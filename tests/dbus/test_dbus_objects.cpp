@@ -266,6 +266,10 @@ private slots:
                                          << "org.freedesktop.DBus.Error.UnknownObject";
         QTest::newRow("release with arguments") << "/Application" << "Release" << QVariantList{1}
                                                 << "org.freedesktop.DBus.Error.InvalidArgs";
+        QTest::newRow("unknown interface") << "/Application" << "org.example.Other.Invoke" << none
+                                           << "org.freedesktop.DBus.Error.UnknownInterface";
+        QTest::newRow("unknown interface, unknown path") << "/obj/424242" << "org.example.Other.Invoke" << none
+                                                         << "org.freedesktop.DBus.Error.UnknownInterface";
         QTest::newRow("unknown member") << "/Application" << "Invoke" << QVariantList{"", 2, noArgs}
                                         << "org.lumoedit.Automation.Failed";
     }
@@ -276,7 +280,11 @@ private slots:
         QFETCH(QVariantList, arguments);
         QFETCH(QString, errorName);
         const QString service = cad::wire::busNameForProgId(kProgId);
-        const QDBusMessage reply = QDBusConnection::sessionBus().call(rawInvoke(service, path, arguments, method));
+        QDBusMessage call = rawInvoke(service, path, arguments, method);
+        if (method.contains(QLatin1Char('.'))) // interface.member
+            call = QDBusMessage::createMethodCall(service, path, method.section(QLatin1Char('.'), 0, -2),
+                                                  method.section(QLatin1Char('.'), -1));
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(call);
         QCOMPARE(reply.type(), QDBusMessage::ErrorMessage);
         QCOMPARE(reply.errorName(), errorName);
         // The server keeps serving.

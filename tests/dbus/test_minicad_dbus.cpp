@@ -8,6 +8,7 @@
 #include "minicad/model/drawing.h"
 
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
