@@ -45,6 +45,8 @@ void TLumoMainForm::connectAttributeTab()
     };
 
     StringGrid1->setDefaultRowHeight(20);
+    // Until an acquisition fills it, no cell holds an attribute to edit.
+    StringGrid1->setEditing(false);
     StringGrid1->setDrawCellHook([this](QPainter &painter, int col, int row, const QRect &rect, bool selected) {
         StringGrid1DrawCell(painter, col, row, rect, selected);
     });

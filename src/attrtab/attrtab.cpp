@@ -210,6 +210,10 @@ struct ClosingStep {
         tab.stopButton->setEnabled(false);
         if (tab.setBusy)
             tab.setBusy(false);
+        // The current cell may now hold an attribute or none without having
+        // moved, so no click told the grid whether it may be edited.
+        const widgets::StringGrid &grid = *tab.grid;
+        tab.grid->setEditing(attributeOfSlot(grid.objects(grid.col(), grid.row())) != nullptr);
     }
 };
 

@@ -211,6 +211,7 @@ private Q_SLOTS:
         defineBlock();
         useTagSet("N,X,Y,Z,W");
         QVERIFY(!form->SpeedButton11->isEnabled());
+        QVERIFY(!grid().editing()); // nothing to edit before the first acquisition
         form->sgUndoCnt = 4;
         acquire({ref(0, 0, {{"A", "1"}})});
         QCOMPARE(grid().rowCount(), 2);
@@ -219,6 +220,7 @@ private Q_SLOTS:
         QCOMPARE(form->FUndoCells->Count(), 0);
         QCOMPARE(form->sgUndoCnt, 0);
         QVERIFY(form->SpeedButton11->isEnabled());
+        QVERIFY(!grid().editing());
         QCOMPARE(form->Label3->text(), QStringLiteral("INSERT = 1 / 1"));
     }
 
@@ -434,6 +436,15 @@ private Q_SLOTS:
         QCOMPARE(grid().row(), 2); // moved down
         QCOMPARE(cad->drawing->undoGroupCount(), groups + 1); // a single change, no mark
 
+        // Unchanged: nothing crosses the seam.
+        const int puts = *cad->textPuts;
+        grid().setCurrentCell(2, 2);
+        ed = openEditor(&grid());
+        QVERIFY(ed);
+        QTest::keyClick(ed, Qt::Key_Return);
+        QCOMPARE(*cad->textPuts, puts);
+        QCOMPARE(grid().row(), 3);
+
         // On the locked layer the write fails and the cell goes back.
         grid().setCurrentCell(1, 4);
         ed = openEditor(&grid());
@@ -529,6 +540,33 @@ private Q_SLOTS:
         // Painting marks changed cells; nothing to assert on pixels here
         // beyond that it does not fail with grey and red cells present.
         grid().repaint();
+    }
+
+    void paintingMarksGreyAndChangedCells()
+    {
+        defineBlock();
+        useTagSet("T,A,Z");
+        acquire({ref(0, 0, {{"A", "same"}}), ref(0, -1, {{"A", "x"}})});
+        grid().setCells(1, 2, "WWWWWWWW");
+        grid().setCurrentCell(1, 1);
+        grid().clearSelection();
+        const QImage image = grid().grab().toImage();
+        auto cellRect = [&](int c, int r) {
+            QRect rect = grid().visualRect(grid().model()->index(r - 1, c - 1));
+            return rect.translated(grid().viewport()->mapTo(&grid(), QPoint(0, 0)));
+        };
+        auto reds = [&](const QRect &rect) {
+            int n = 0;
+            for (int y = rect.top(); y <= rect.bottom(); ++y)
+                for (int x = rect.left(); x <= rect.right(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    n += c.red() > 200 && c.green() < 80 && c.blue() < 80;
+                }
+            return n;
+        };
+        QCOMPARE(image.pixelColor(cellRect(2, 1).center()), QColor(192, 192, 192));
+        QVERIFY(reds(cellRect(1, 2)) > 10); // changed: red text
+        QCOMPARE(reds(cellRect(1, 1)), 0);  // unchanged: normal painting
     }
 
     void writeBackInOneUndoGroup()
