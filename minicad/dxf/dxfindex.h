@@ -91,4 +91,9 @@ struct DxfIndex {
     QString stringAt(int i) const { return codec.decode(pairs[i].value); }
 };
 
+// Fills the index from the bytes of a file; throws ModelError naming the line.
+void indexDxf(DxfIndex &x, const QByteArray &bytes);
+// An empty R12 drawing.
+QByteArray blankDxf();
+
 } // namespace minicad
