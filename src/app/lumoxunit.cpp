@@ -135,6 +135,7 @@ TLumoMainForm::TLumoMainForm(const FilePaths &paths, QWidget *parent)
     TargetCADForm = new TTargetCADForm(m_paths.targetCadList, this);
     connectToolCommands();
     connectTextTab();
+    connectTagListCommands();
     connectAttributeTab();
     connectSearchTab();
 

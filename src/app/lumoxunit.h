@@ -154,6 +154,14 @@ public:
     void N12Click(); // "ペースト"
     TextTab &textTab() { return m_textTab; }
 
+    // Tag lists.
+    void N39Click(); // "■ タグリストを編集（メモ帳を起動）"
+    void N40Click(); // "■ タグリストを再読み込み"
+    void AG1Click(); // "■TAG リスト編集(メモ帳起動)"
+    void AG2Click(); // "■TAG リストを再読み込み"
+    void connectTagListCommands();
+    // End of tag lists.
+
     // Text tools: width conversion, replace, addition and numbering from the
     // editor's and the attribute grid's popup menus.
     TLumoTikanForm *LumoTikanForm = nullptr;   // "文字列置換"
@@ -212,7 +220,6 @@ public:
     SearchTab &searchTab() { return m_searchTab; }
     // End of search tab.
 
-
     const FilePaths &paths() const { return m_paths; }
     // Settings as read at start (the window applies them in FormCreate).
     const Settings &startSettings() const { return m_startSettings; }
@@ -238,6 +245,8 @@ private:
     void setTextTabBusy(bool busy);
     Settings collectSettings() const;
     void applyTagItems(QComboBox *box, const QStringList &items, int index);
+    void reloadTagBox(TagListFile &file, QComboBox *box);
+    void openTagListInEditor(const TagListFile &file);
 
     FilePaths m_paths;
     Settings m_startSettings;
@@ -245,9 +254,9 @@ private:
     TagListFile m_tagSets;
     bool m_closed = false;
     TextTab m_textTab;
+    QHash<QObject *, bool> m_enabledBeforeRun;
     AttrTab m_attrTab; // attribute tab
     SearchTab m_searchTab;
-    QHash<QObject *, bool> m_enabledBeforeRun;
 };
 
 // Keeps a combo box's items in case-insensitive order.

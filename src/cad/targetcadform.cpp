@@ -1,7 +1,8 @@
 #include "cad/targetcadform.h"
 
 #include "cad/connection.h"
-#include "taglists/textfile.h"
+#include "taglists/taglists.h"
+#include "widgets/messagebox.h"
 
 #include <QFileInfo>
 #include <QGridLayout>
@@ -41,11 +42,6 @@ protected:
 private:
     std::function<void()> m_onEnter;
 };
-
-bool lineLess(const QString &a, const QString &b)
-{
-    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-}
 
 } // namespace
 
@@ -127,7 +123,7 @@ QStringList TTargetCADForm::entries() const
 
 void TTargetCADForm::setEntries(QStringList lines)
 {
-    std::stable_sort(lines.begin(), lines.end(), lineLess);
+    std::stable_sort(lines.begin(), lines.end(), listLess);
     ListBox1->clear();
     ListBox1->addItems(lines);
 }
@@ -135,7 +131,7 @@ void TTargetCADForm::setEntries(QStringList lines)
 int TTargetCADForm::insertSorted(const QString &line)
 {
     int at = 0;
-    while (at < ListBox1->count() && !lineLess(line, ListBox1->item(at)->text()))
+    while (at < ListBox1->count() && !listLess(line, ListBox1->item(at)->text()))
         ++at;
     ListBox1->insertItem(at, line);
     return at;
@@ -150,7 +146,11 @@ void TTargetCADForm::select(int index)
 
 void TTargetCADForm::writeList()
 {
-    writeTextFile(m_path, entries(), TextEncoding(m_encoding));
+    QString error;
+    // The old file stays whole when this fails; the user must know the change is not kept.
+    if (!writeTextFile(m_path, entries(), TextEncoding(m_encoding), &error))
+        widgets::showMessage(widgets::MessageKind::Warning,
+                             m_path + QStringLiteral("\nに書き込めませんでした．\n") + error, this);
 }
 
 void TTargetCADForm::showEvent(QShowEvent *event)

@@ -1,5 +1,8 @@
 #include "taglists/taglists.h"
 
+#include <QCollator>
+#include <QCryptographicHash>
+#include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
@@ -21,11 +24,20 @@ QStringList builtinTagSets()
             QStringLiteral("線番,SENBAN")};
 }
 
+bool listLess(const QString &a, const QString &b)
+{
+    static const QCollator collator = [] {
+        QCollator c(QLocale(QLocale::Japanese, QLocale::Japan));
+        c.setCaseSensitivity(Qt::CaseInsensitive);
+        c.setIgnorePunctuation(false);
+        return c;
+    }();
+    return collator.compare(a, b) < 0;
+}
+
 void sortTagItems(QStringList &items)
 {
-    std::stable_sort(items.begin(), items.end(), [](const QString &a, const QString &b) {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    });
+    std::stable_sort(items.begin(), items.end(), listLess);
 }
 
 bool isBlankLine(const QString &line)
@@ -37,6 +49,20 @@ bool isBlankLine(const QString &line)
     return true;
 }
 
+namespace {
+
+QByteArray digestOf(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    hash.addData(&f);
+    return hash.result();
+}
+
+} // namespace
+
 bool loadTagListAtStart(TagListFile &file, QStringList &items)
 {
     if (!QFileInfo::exists(file.path))
@@ -45,15 +71,17 @@ bool loadTagListAtStart(TagListFile &file, QStringList &items)
     if (!readTextFile(file.path, text))
         return false;
     file.encoding = text.encoding;
+    file.seenDigest = digestOf(file.path);
     items = text.lines;
     return true;
 }
 
-bool reloadTagList(const TagListFile &file, QStringList &items)
+bool reloadTagList(TagListFile &file, QStringList &items)
 {
     TextFile text;
     if (!readTextFile(file.path, text))
         return false;
+    file.seenDigest = digestOf(file.path);
     items.clear();
     for (const QString &line : text.lines) {
         if (!isBlankLine(line))
@@ -62,9 +90,14 @@ bool reloadTagList(const TagListFile &file, QStringList &items)
     return true;
 }
 
-bool saveTagList(const TagListFile &file, const QStringList &items, QString *error)
+SaveResult saveTagList(TagListFile &file, const QStringList &items, QString *error)
 {
-    return writeTextFile(file.path, items, file.encoding, error);
+    if (digestOf(file.path) != file.seenDigest)
+        return SaveResult::LeftAlone;
+    if (!writeTextFile(file.path, items, file.encoding, error))
+        return SaveResult::Failed;
+    file.seenDigest = digestOf(file.path);
+    return SaveResult::Written;
 }
 
 } // namespace lumo

@@ -14,21 +14,29 @@ inline const QString kTagSetListFile = QStringLiteral("LumoEdit2ATagList.txt");
 QStringList builtinTextTags();
 QStringList builtinTagSets();
 
-// Case-insensitive list order, as the combo boxes keep their items.
+// The order of the program's sorted lists: letter case ignored, punctuation
+// before digits before letters, as the Windows list controls sort.
+bool listLess(const QString &a, const QString &b);
 void sortTagItems(QStringList &items);
 
-// One list file and the encoding it is written back in.
+// One list file, the encoding it is written back in, and what the file held
+// when the program last read or wrote it.
 struct TagListFile {
     QString path;
     TextEncoding encoding = TextEncoding::System; // as read at start-up
+    QByteArray seenDigest;                        // empty: the file was missing
 };
+
+enum class SaveResult { Written, LeftAlone, Failed };
 
 // Start-up load: every line, blank ones too, or false when the file is missing
 // or unreadable (the caller keeps its built-in items).
 bool loadTagListAtStart(TagListFile &file, QStringList &items);
 // Reload: the non-blank lines, unchanged; false when the file cannot be read.
-bool reloadTagList(const TagListFile &file, QStringList &items);
-bool saveTagList(const TagListFile &file, const QStringList &items, QString *error = nullptr);
+bool reloadTagList(TagListFile &file, QStringList &items);
+// Writes the items unless the file was changed on disk (in an editor) since
+// the program last read or wrote it: that edit is kept for the next start.
+SaveResult saveTagList(TagListFile &file, const QStringList &items, QString *error = nullptr);
 
 // A line with nothing left after removing characters up to U+0020 from both ends.
 bool isBlankLine(const QString &line);

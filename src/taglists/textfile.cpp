@@ -8,6 +8,46 @@
 
 namespace lumo {
 
+namespace {
+
+QString &legacyName()
+{
+    static QString name;
+    return name;
+}
+
+QStringDecoder legacyDecoder()
+{
+    if (!legacyName().isEmpty()) {
+        QStringDecoder d(legacyName().toLatin1().constData());
+        if (d.isValid())
+            return d;
+    }
+    return QStringDecoder(QStringConverter::System);
+}
+
+QStringEncoder legacyEncoder()
+{
+    if (!legacyName().isEmpty()) {
+        QStringEncoder e(legacyName().toLatin1().constData());
+        if (e.isValid())
+            return e;
+    }
+    return QStringEncoder(QStringConverter::System);
+}
+
+} // namespace
+
+void setLegacyCodePage(const QString &name)
+{
+    legacyName() = name;
+}
+
+QString legacyCodePage()
+{
+    return legacyName();
+}
+
 QStringList splitLines(const QString &text)
 {
     QStringList lines;
@@ -59,7 +99,7 @@ QString decodeText(const QByteArray &bytes, TextEncoding *encoding)
     case TextEncoding::System:
         break;
     }
-    QStringDecoder d(QStringConverter::System);
+    QStringDecoder d = legacyDecoder();
     return d.decode(body);
 }
 
@@ -86,10 +126,10 @@ bool readTextFile(const QString &path, TextFile &out, QString *error)
 QByteArray encodeText(const QString &text, TextEncoding encoding, TextEncoding *used)
 {
     if (encoding == TextEncoding::System) {
-        QStringEncoder e(QStringConverter::System, QStringConverter::Flag::Stateless);
+        QStringEncoder e = legacyEncoder();
         const QByteArray bytes = e.encode(text);
         // A round trip that changes the text means the code page could not hold it.
-        QStringDecoder d(QStringConverter::System);
+        QStringDecoder d = legacyDecoder();
         if (!e.hasError() && QString(d.decode(bytes)) == text) {
             if (used)
                 *used = TextEncoding::System;

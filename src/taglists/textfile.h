@@ -32,6 +32,11 @@ QString decodeText(const QByteArray &bytes, TextEncoding *encoding);
 bool writeTextFile(const QString &path, const QStringList &lines, TextEncoding encoding, QString *error = nullptr);
 QByteArray encodeText(const QString &text, TextEncoding encoding, TextEncoding *used);
 
+// The legacy code page used for files without a byte-order mark: the
+// system's by default; tests name another one (e.g. "Shift_JIS").
+void setLegacyCodePage(const QString &name);
+QString legacyCodePage();
+
 // The directory of the running executable, with a trailing separator.
 QString executableDir();
 QString besideExecutable(const QString &fileName);

@@ -177,14 +177,16 @@ private Q_SLOTS:
     void tagListLoadAndReload()
     {
         writeRaw(path("tags.txt"), "\xEF\xBB\xBFNAME:機器名\r\n\r\n   \r\nSENBAN:線番\r\n");
-        TagListFile file{path("tags.txt")};
+        TagListFile file;
+        file.path = path("tags.txt");
         QStringList items = builtinTextTags();
         QVERIFY(loadTagListAtStart(file, items));
         QCOMPARE(items, (QStringList{"NAME:機器名", "", "   ", "SENBAN:線番"}));
         QCOMPARE(int(file.encoding), int(TextEncoding::Utf8Bom));
         QVERIFY(reloadTagList(file, items));
         QCOMPARE(items, (QStringList{"NAME:機器名", "SENBAN:線番"}));
-        TagListFile missing{path("none.txt")};
+        TagListFile missing;
+        missing.path = path("none.txt");
         items = builtinTagSets();
         QVERIFY(!loadTagListAtStart(missing, items));
         QCOMPARE(items, builtinTagSets());
