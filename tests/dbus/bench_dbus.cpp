@@ -11,11 +11,12 @@
 
 #include <QCoreApplication>
 #include <QDBusConnection>
-#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <dbus/dbus.h>
 
 #include <cstdio>
 
@@ -103,19 +104,29 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_dbus: minicad did not come up\n");
         return 1;
     }
-    // The floor under every figure above: a bare round trip through the bus
-    // daemon to minicad's connection, answered without reaching its objects.
+    // The floor under the figures over D-Bus: a bare round trip through the
+    // bus daemon to minicad's connection (answered there, without reaching
+    // its objects), made the way our client calls.
     {
-        const QDBusMessage ping = QDBusMessage::createMethodCall(QStringLiteral("LumoBench.Application._1"),
-                                                                 QStringLiteral("/"), QStringLiteral("org.freedesktop.DBus.Peer"),
-                                                                 QStringLiteral("Ping"));
+        DBusError error;
+        dbus_error_init(&error);
+        DBusConnection *c = dbus_bus_get_private(DBUS_BUS_SESSION, &error);
         const int pings = 10000;
         QElapsedTimer timer;
         timer.start();
-        for (int i = 0; i < pings; ++i)
-            QDBusConnection::sessionBus().call(ping);
-        std::printf("%-12s %9.0f round trips/s (Peer.Ping, no object involved)\n", "bus floor",
+        for (int i = 0; c && i < pings; ++i) {
+            DBusMessage *ping = dbus_message_new_method_call("LumoBench.Application._1", "/", DBUS_INTERFACE_PEER, "Ping");
+            if (DBusMessage *reply = dbus_connection_send_with_reply_and_block(c, ping, -1, &error))
+                dbus_message_unref(reply);
+            dbus_error_free(&error);
+            dbus_message_unref(ping);
+        }
+        std::printf("%-12s %9.0f round trips/s (Peer.Ping: the bus alone, no object involved)\n", "bus floor",
                     pings * 1000.0 / std::max<qint64>(1, timer.elapsed()));
+        if (c) {
+            dbus_connection_close(c);
+            dbus_connection_unref(c);
+        }
     }
     int status = 0;
     try {
