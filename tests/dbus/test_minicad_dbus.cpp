@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <optional>
 #include <thread>
 
 using cad::AutomationError;
@@ -363,6 +364,37 @@ private slots:
                  QStringLiteral("(false,)"));
         // The document gdbus was handed went away with gdbus.
         QTRY_COMPARE(objectCount(), 0);
+    }
+
+    void applicationClosedDuringAPick()
+    {
+        // The user closes the CAD while lumoedit waits for a pick: the
+        // waiting call ends with "gone", not with a hang or a plain failure.
+        const QString progId = QStringLiteral("LumoTest.Closing");
+        QProcess doomed;
+        doomed.start(QStringLiteral(MINICAD_PATH), {QStringLiteral("--progid"), progId, QStringLiteral("--headless")});
+        QVERIFY(doomed.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(cad::DBusRunningObjects().isRunning(progId), 20000);
+        std::optional<AutomationError::Kind> kind;
+        std::thread pickThread([&] {
+            try {
+                const cad::Document doc = cad::Application(cad::DBusRunningObjects().attach(progId)).activeDocument();
+                doc.addSelectionSet(QStringLiteral("ORPHAN")).selectOnScreen({}, {});
+            } catch (const AutomationError &e) {
+                kind = e.kind();
+            }
+        });
+        const auto waiting = [&] {
+            QDBusMessage m = QDBusMessage::createMethodCall(QStringLiteral("LumoTest.Closing"), QLatin1String(cad::wire::kTestingPath),
+                                                            QLatin1String(cad::wire::kTestingInterface), QStringLiteral("PickWaiting"));
+            return QDBusConnection::sessionBus().call(m).arguments().value(0).toBool();
+        };
+        QTRY_VERIFY(waiting());
+        doomed.kill();
+        doomed.waitForFinished();
+        pickThread.join();
+        QVERIFY(kind.has_value());
+        QCOMPARE(*kind, AutomationError::Kind::Gone);
     }
 
     void saveAndLoad()
