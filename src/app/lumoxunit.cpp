@@ -38,7 +38,8 @@ QToolButton *speedButton(const QString &caption, QWidget *parent)
     auto *b = new QToolButton(parent);
     b->setText(caption);
     b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Never narrower than its caption: the captions are the user's only labels.
+    b->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
     b->setFocusPolicy(Qt::NoFocus);
     return b;
 }
@@ -161,7 +162,7 @@ void TLumoMainForm::buildTextPage(QWidget *page)
     Edit2 = new QLineEdit(page);
     for (QLineEdit *e : {Edit1, Edit2}) {
         e->setAlignment(Qt::AlignRight);
-        e->setFixedWidth(52);
+        e->setFixedWidth(46);
     }
     auto *r1 = row();
     r1->addWidget(SpeedButton1);
