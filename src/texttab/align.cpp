@@ -48,7 +48,7 @@ void placeExisting(TextTab &tab, const Document &doc, const Grid &grid, Entity &
     const qsizetype n = textArray.size();
     for (qsizetype i = 0; i < n; ++i) {
         Lumo &e = textArray[i];
-        tab.progressLabel->setText(progress(int(i) + 1, ed.lineCount()));
+        showProgress(tab, int(i) + 1, ed.lineCount());
         const QString line = ed.line(int(i));
         if (!e.sHnd.isEmpty()) {
             if (i >= LastTextLineCount(ed))

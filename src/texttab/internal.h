@@ -12,7 +12,8 @@ extern const QString kInsert;
 // Back to normal size and in front after an operation that picked on screen.
 void restoreOwnWindow(TextTab &tab);
 void setTextColour(QLineEdit *box, const QColor &colour);
-QString progress(int at, int of);
+// "at / of" in the progress label, at most every 50 ms (and always at the ends).
+void showProgress(TextTab &tab, int at, int of);
 // The point acquisition reads: the alignment point for justified text.
 cad::Point referencePoint(const cad::Entity &e, int alignment);
 // Writes the point through the property that matches the entity's alignment.

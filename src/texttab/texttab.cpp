@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -66,9 +67,15 @@ void setTextColour(QLineEdit *box, const QColor &colour)
     box->setPalette(p);
 }
 
-QString progress(int at, int of)
+void showProgress(TextTab &tab, int at, int of)
 {
-    return QStringLiteral("%1 / %2").arg(at).arg(of);
+    // Repainting the window for every entity costs more than the entity's
+    // automation calls; a few updates a second are all the eye can follow.
+    static QElapsedTimer shown;
+    if (at != 1 && at != of && shown.isValid() && shown.elapsed() < 50)
+        return;
+    shown.start();
+    tab.progressLabel->setText(QStringLiteral("%1 / %2").arg(at).arg(of));
 }
 
 Point referencePoint(const Entity &e, int alignment)
@@ -240,7 +247,7 @@ bool writeMainPass(TextTab &tab, const Document &doc, Entity &templ, bool &templ
     const int lastAlignment = textArray[n - 1].txtAli;
     for (qsizetype s = 0; s < n; ++s) {
         Lumo &e = textArray[s];
-        tab.progressLabel->setText(progress(int(s) + 1, ed.lineCount()));
+        showProgress(tab, int(s) + 1, ed.lineCount());
         if (!e.sHnd.isEmpty()) {
             const int last = LastTextLineCount(ed);
             if (r >= last) {
@@ -312,7 +319,7 @@ void writeAddPass(TextTab &tab, const Document &doc, Entity &templ, int r, const
     Point pt = lastPoint;
     const int last = LastTextLineCount(ed);
     for (int i = r; i < last; ++i) {
-        tab.progressLabel->setText(progress(i + 1, ed.lineCount()));
+        showProgress(tab, i + 1, ed.lineCount());
         pt.x += dx;
         pt.y += dy;
         const QString line = ed.line(i);
