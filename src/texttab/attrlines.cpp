@@ -39,21 +39,11 @@ void AcquireAttributeLines(TextTab &tab)
     FormFields &f = *tab.fields;
     if (f.runFlag)
         return;
-    tab.countLabel->clear();
-    tab.progressLabel->clear();
-    tab.setStatusPanel(0, QString());
-    tab.setStatusPanel(1, QString());
-    f.ATTmode = true;
-
-    struct RestoreAtEnd {
-        TextTab &tab;
-        ~RestoreAtEnd() { restoreOwnWindow(tab); }
-    } restoreAtEnd{tab};
-
+    const PickingRun picking(tab, true);
     if (!IsCadRunning())
         return;
     const Application app = AttachCad();
-    ActivateCad(app, ActivateLevel::FrontEsc, [&] { tab.mainWindow->showMinimized(); });
+    picking.activate(app);
     const Document doc = app.activeDocument();
 
     const QString comboText = tab.tagBox->currentText();

@@ -23,6 +23,22 @@ void showSnapshotLines(TextTab &tab);
 // dX, dY from the last two entries into the boxes, red when both read back
 // as 0; answers whether the step is usable.
 bool showStepOfLastTwo(TextTab &tab);
+// An acquisition that picks on screen ("TEXT", "ATTR"): empties the labels
+// and panels and sets the mode at the start, brings the own window back at
+// the end on every path.
+class PickingRun {
+public:
+    PickingRun(TextTab &tab, bool attributeLines);
+    ~PickingRun();
+    // Fronts the CAD with ESC, the own window minimised out of the way.
+    void activate(const cad::Application &app) const;
+    PickingRun(const PickingRun &) = delete;
+    PickingRun &operator=(const PickingRun &) = delete;
+
+private:
+    TextTab &m_tab;
+};
+
 // A write-back or alignment runs: "中止" on, progress shown, the rest locked.
 void beginRun(TextTab &tab);
 void endRun(TextTab &tab);

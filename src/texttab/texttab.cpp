@@ -140,6 +140,25 @@ void endRun(TextTab &tab)
     tab.setBusy(false);
 }
 
+PickingRun::PickingRun(TextTab &tab, bool attributeLines) : m_tab(tab)
+{
+    tab.countLabel->clear();
+    tab.progressLabel->clear();
+    tab.setStatusPanel(0, QString());
+    tab.setStatusPanel(1, QString());
+    tab.fields->ATTmode = attributeLines;
+}
+
+PickingRun::~PickingRun()
+{
+    restoreOwnWindow(m_tab);
+}
+
+void PickingRun::activate(const Application &app) const
+{
+    ActivateCad(app, ActivateLevel::FrontEsc, [this] { m_tab.mainWindow->showMinimized(); });
+}
+
 } // namespace detail
 
 using namespace detail;
@@ -149,22 +168,11 @@ void AcquireTexts(TextTab &tab)
     FormFields &f = *tab.fields;
     if (f.runFlag)
         return;
-    tab.countLabel->clear();
-    tab.progressLabel->clear();
-    tab.setStatusPanel(0, QString());
-    tab.setStatusPanel(1, QString());
-    f.ATTmode = false;
-
-    struct RestoreAtEnd {
-        TextTab &tab;
-        ~RestoreAtEnd() { restoreOwnWindow(tab); }
-    } restoreAtEnd{tab};
-
+    const PickingRun picking(tab, false);
     if (!IsCadRunning())
         return;
-
     Application app = AttachCad();
-    ActivateCad(app, ActivateLevel::FrontEsc, [&] { tab.mainWindow->showMinimized(); });
+    picking.activate(app);
     Document doc = app.activeDocument();
     const QString locked = LockedLayerList(doc);
     const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));

@@ -14,27 +14,20 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "common/files.h"
 #include <QTimer>
 #include <QToolButton>
 
 using namespace lumo;
+using testing::readRaw;
+using testing::writeRaw;
 
 class TestMainForm : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     FilePaths paths;
 
-    void writeRaw(const QString &p, const QByteArray &bytes)
-    {
-        QFile f(p);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray readRaw(const QString &p)
-    {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
 private Q_SLOTS:
     void init()

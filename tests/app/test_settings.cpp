@@ -7,24 +7,17 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/files.h"
+
 using namespace lumo;
+using testing::readRaw;
+using testing::writeRaw;
 
 class TestSettings : public QObject {
     Q_OBJECT
     QTemporaryDir dir;
     QString path(const char *name = "LumoEdit.ini") const { return dir.filePath(QLatin1String(name)); }
 
-    void writeRaw(const QString &p, const QByteArray &bytes)
-    {
-        QFile f(p);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray readRaw(const QString &p)
-    {
-        QFile f(p);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
 
 private Q_SLOTS:
     void defaultsWithoutFile()

@@ -1,6 +1,7 @@
 // The two tag list files through the main window: start-up, reload, the
 // editor command and the save at close.
 
+#include "../common/files.h"
 #include "../common/formfixture.h"
 #include "cad/targetcadform.h"
 #include "taglists/taglists.h"
@@ -16,21 +17,10 @@
 
 using namespace lumo;
 using testing::FormFixture;
+using testing::readRaw;
+using testing::writeRaw;
 
 namespace {
-
-void writeRaw(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readRaw(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray sjis(const QString &text)
 {
