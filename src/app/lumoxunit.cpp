@@ -745,6 +745,9 @@ void TLumoMainForm::PopupMenu1Popup()
     for (QAction *a : {N2, N5, N8, N10, N15})
         a->setEnabled(hasSelection && !runFlag);
     N11->setEnabled(hasSelection);
+    // While any long operation runs, nothing that rewrites the lines may start.
+    for (QAction *a : {N20, N12, N28, N21->menuAction(), N17})
+        a->setEnabled(!runFlag);
 }
 
 void TLumoMainForm::UndoMark(bool flag)
