@@ -1,19 +1,34 @@
-// minicad: the CAD host. For now it serves its drawing on the session bus
-// without a window.
+// minicad: the CAD host. It shows its drawing in a window (or runs without
+// one with --headless) and serves it on the session bus.
 
+#include "minicad/dxf/dxffile.h"
 #include "minicad/model/drawing.h"
 #include "minicad/server/server.h"
+#include "minicad/view/mainwindow.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDBusConnection>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Without a window there is no display to need: the application object
+    // is chosen before the options are parsed.
+    bool headless = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--headless") == 0)
+            headless = true;
+    std::unique_ptr<QCoreApplication> application;
+    if (headless)
+        application = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        application = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication &app = *application;
     QCoreApplication::setApplicationName(QStringLiteral("minicad"));
 
     QCommandLineParser parser;
@@ -25,7 +40,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption headlessOption(QStringLiteral("headless"), QStringLiteral("Run without a window."));
     parser.addOption(progIdOption);
     parser.addOption(headlessOption);
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A drawing to open (JSON)."), QStringLiteral("[file]"));
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A drawing to open (DXF, or JSON)."), QStringLiteral("[file]"));
     parser.process(app);
 
     const QStringList files = parser.positionalArguments();
@@ -37,7 +52,7 @@ int main(int argc, char *argv[])
     auto drawing = std::make_shared<minicad::Drawing>();
     if (!files.isEmpty()) {
         try {
-            drawing->loadFile(files.first());
+            minicad::loadDrawingFile(*drawing, files.first());
         } catch (const std::exception &e) {
             std::fprintf(stderr, "minicad: cannot open %s: %s\n", qPrintable(files.first()), e.what());
             return 1;
@@ -55,8 +70,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "minicad: %s\n", qPrintable(error));
         return 1;
     }
-    if (!parser.isSet(headlessOption))
-        std::fprintf(stderr, "minicad: this build has no drawing window; serving without one\n");
+    std::unique_ptr<minicad::MainWindow> window;
+    if (!parser.isSet(headlessOption)) {
+        window = std::make_unique<minicad::MainWindow>(drawing);
+        window->show();
+    }
     std::fprintf(stderr, "minicad: serving %s as %s on the session bus\n", qPrintable(parser.value(progIdOption)),
                  qPrintable(server.busName()));
     return app.exec();
