@@ -135,9 +135,9 @@ def make_sample(path):
         ("THR1", "サーマルリレー", "22A", "TH-N20"),
         ("PB1", "非常停止押釦", "1b", "AR22V2R"),
     ]
-    for i, (name, name1, spec, typ) in enumerate(devices):
+    for i, (name, name1, rating, typ) in enumerate(devices):
         msp.add_blockref("RELAY", (170, 250 - i * 35), dxfattribs={"layer": "DEVICE"}).add_auto_attribs(
-            {"NAME": name, "NAME1": name1, "SPEC": spec, "TYPE": typ})
+            {"NAME": name, "NAME1": name1, "SPEC": rating, "TYPE": typ})
 
     # PLC inputs.
     inputs = [

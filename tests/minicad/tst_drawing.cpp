@@ -143,7 +143,7 @@ void TestDrawing::undoGroupRestoresExactly()
     Fixture f;
     const QJsonObject before = content(f.d);
     const QStringList order = f.d.modelSpaceHandles();
-    const QString name = f.attribute(f.relay, 0), spec = f.attribute(f.relay, 1);
+    const QString name = f.attribute(f.relay, 0), rating = f.attribute(f.relay, 1);
 
     f.d.startUndoMark();
     f.d.setTextString(f.t1, QStringLiteral("changed"));
@@ -153,7 +153,7 @@ void TestDrawing::undoGroupRestoresExactly()
     const QString copy = f.d.copyEntity(f.t1);
     f.d.setTextString(copy, QStringLiteral("copied"));
     f.d.eraseEntity(f.t2);
-    f.d.setTextString(spec, QStringLiteral("24V"));
+    f.d.setTextString(rating, QStringLiteral("24V"));
     f.d.eraseEntity(f.relay);
     f.d.endUndoMark();
     QCOMPARE(f.d.handleState(f.t2), HandleState::Erased);
@@ -167,8 +167,8 @@ void TestDrawing::undoGroupRestoresExactly()
     QCOMPARE(f.d.handleState(copy), HandleState::Erased);
     QCOMPARE(f.d.handleState(f.t2), HandleState::Live);
     QCOMPARE(f.d.find(f.t2)->insertion, (Point{10, 10, 0}));
-    QCOMPARE(f.d.ownerOf(spec)->handle, f.relay);
-    QCOMPARE(f.d.find(spec)->text, QString());
+    QCOMPARE(f.d.ownerOf(rating)->handle, f.relay);
+    QCOMPARE(f.d.find(rating)->text, QString());
     QVERIFY(!f.d.canUndo());
 }
 
