@@ -114,6 +114,18 @@ struct FoldMaps {
                                      {0x20A9, 0xFFE6}};
         for (const auto &s : signs)
             pair(s[0], s[1]);
+        // White parentheses and the half-width forms of box drawing, arrows
+        // and shapes fold as Windows folds them.
+        const char16_t forms[][2] = {{0x2985, 0xFF5F}, {0x2986, 0xFF60}, {0xFFE8, 0x2502}, {0xFFE9, 0x2190},
+                                     {0xFFEA, 0x2191}, {0xFFEB, 0x2192}, {0xFFEC, 0x2193}, {0xFFED, 0x25A0},
+                                     {0xFFEE, 0x25CB}};
+        for (const auto &f : forms)
+            pair(f[0], f[1]);
+        // Curly quotes become straight ones on the way to half width only.
+        for (char16_t q : {char16_t(0x2018), char16_t(0x2019)})
+            toHan.insert(q, u'\'');
+        for (char16_t q : {char16_t(0x201C), char16_t(0x201D)})
+            toHan.insert(q, u'"');
 
         // A letter and a sound mark compose wherever Unicode has the voiced
         // letter (ガ, パ, ヴ, ヷ, ヺ ...); canonical composition tells us which.

@@ -145,6 +145,12 @@ void TestZenHan::conversions_data()
     QTest::newRow("AllToHan grows") << "AllToHan" << "ダイオード" << "ﾀﾞｲｵｰﾄﾞ";
     QTest::newRow("AllToHan hiragana kept") << "AllToHan" << "ひらがな漢字" << "ひらがな漢字";
     QTest::newRow("AllToHan ideographic space") << "AllToHan" << "Ａ　Ｂ" << "A B";
+    QTest::newRow("AllToHan curly quotes straight") << "AllToHan" << u({0x2018, 0x2019, 0x201C, 0x201D}) << "''\"\"";
+    QTest::newRow("AllToZen straight quotes stay U+FF0x") << "AllToZen" << "'\"" << u({0xFF07, 0xFF02});
+    QTest::newRow("AllToZen white parens and forms") << "AllToZen" << u({0x2985, 0x2986, 0xFFE8, 0xFFE9, 0xFFED})
+                                                       << u({0xFF5F, 0xFF60, 0x2502, 0x2190, 0x25A0});
+    QTest::newRow("AllToHan white parens and forms") << "AllToHan" << u({0xFF5F, 0xFF60, 0x2502, 0x2193, 0x25CB})
+                                                       << u({0x2985, 0x2986, 0xFFE8, 0xFFEC, 0xFFEE});
     QTest::newRow("AllToHan surrogate passes") << "AllToHan" << QString::fromUtf8("𠮷Ａ") << QString::fromUtf8("𠮷A");
 }
 
