@@ -4,6 +4,9 @@
 #include "cad/x11windowops.h"
 #ifndef _WIN32
 #include "cad/dbus/dbusobjects.h"
+#else
+#include "cad/win32/comobjects.h"
+#include "cad/win32/win32windowops.h"
 #endif
 
 #include <QGuiApplication>
@@ -14,6 +17,9 @@ namespace {
 
 std::unique_ptr<cad::WindowOps> windowOpsForPlatform()
 {
+#ifdef _WIN32
+    return std::make_unique<cad::Win32WindowOps>();
+#endif
 #ifdef LUMO_HAVE_X11
     // Window ids are X ids only on xcb; under Wayland or offscreen there is
     // nothing X could find or draw on.
@@ -34,7 +40,8 @@ PlatformBackends::PlatformBackends()
 #ifndef _WIN32
     m_objects = std::make_unique<cad::DBusRunningObjects>();
 #else
-    m_objects = std::make_unique<cad::InProcessRunningObjects>();
+    // COM; the program's message filter is registered while it lives.
+    m_objects = std::make_unique<cad::ComRunningObjects>();
 #endif
     cad::setPlatform(m_objects.get(), m_windows.get());
 }

@@ -3,9 +3,13 @@
 #include <QDir>
 #include <QStandardPaths>
 
+#ifdef Q_OS_WIN
+#include "cad/win32/winwindows.h"
+#endif
+
 namespace lumo {
 
-SingleInstance::SingleInstance(const QString &key, const QString &dir)
+SingleInstance::SingleInstance(const QString &key, const QString &dir) : m_key(key)
 {
     QString base = dir;
     if (base.isEmpty())
@@ -22,7 +26,18 @@ bool SingleInstance::acquire()
     m_lock = std::make_unique<QLockFile>(m_path);
     // A lock left by a crashed instance is recognised by its dead process id.
     m_lock->setStaleLockTime(0);
+#ifdef Q_OS_WIN
+    // On Windows a running instance also shows as a window of the main
+    // window's class name, which is what FindWindowW looks for.
+    if (cad::win32::findWindowByClass(m_key.toStdWString()))
+        return false;
+    if (!m_lock->tryLock(0))
+        return false;
+    m_window = std::make_shared<cad::win32::InstanceWindow>(m_key.toStdWString());
+    return true;
+#else
     return m_lock->tryLock(0);
+#endif
 }
 
 } // namespace lumo

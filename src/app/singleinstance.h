@@ -20,8 +20,10 @@ public:
     QString lockPath() const { return m_path; }
 
 private:
+    QString m_key;
     QString m_path;
     std::unique_ptr<QLockFile> m_lock;
+    std::shared_ptr<void> m_window; // Windows: a hidden window of the class `key`
 };
 
 } // namespace lumo

@@ -3,7 +3,7 @@
 #include <QHash>
 
 #ifdef Q_OS_WIN
-#include <windows.h>
+#include "cad/win32/widthfold.h"
 #endif
 
 namespace zenHanUtil {
@@ -152,23 +152,12 @@ const FoldMaps &foldMaps()
 }
 
 #ifdef Q_OS_WIN
-// Asks for the length first; the mapping may shorten or lengthen the text.
-QString lcMap(const QString &s, DWORD flag)
+// LCMapStringW under the system's default locale; the length may change.
+QString lcMap(const QString &s, bool toFullWidth)
 {
-    if (s.isEmpty())
-        return s;
-    const auto src = reinterpret_cast<LPCWSTR>(s.utf16());
-    const int srcLen = int(s.size());
-    const int needed = LCMapStringW(LOCALE_SYSTEM_DEFAULT, flag, src, srcLen, nullptr, 0);
-    if (needed <= 0)
-        return s;
-    QString out(needed, Qt::Uninitialized);
-    const int written = LCMapStringW(LOCALE_SYSTEM_DEFAULT, flag, src, srcLen,
-                                     reinterpret_cast<LPWSTR>(out.data()), needed);
-    if (written <= 0)
-        return s;
-    out.truncate(written);
-    return out;
+    const std::u16string folded =
+        cad::win32::foldWidth(std::u16string(reinterpret_cast<const char16_t *>(s.utf16()), size_t(s.size())), toFullWidth);
+    return QString::fromUtf16(folded.data(), qsizetype(folded.size()));
 }
 #endif
 
@@ -254,7 +243,7 @@ QString PortableToHan(const QString &s)
 void AllToZen(QString &s)
 {
 #ifdef Q_OS_WIN
-    s = lcMap(s, LCMAP_FULLWIDTH);
+    s = lcMap(s, true);
 #else
     s = PortableToZen(s);
 #endif
@@ -263,7 +252,7 @@ void AllToZen(QString &s)
 void AllToHan(QString &s)
 {
 #ifdef Q_OS_WIN
-    s = lcMap(s, LCMAP_HALFWIDTH);
+    s = lcMap(s, false);
 #else
     s = PortableToHan(s);
 #endif
