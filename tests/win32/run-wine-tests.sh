@@ -42,9 +42,12 @@ logs="$build/wine-logs"
 rm -rf "$WINEPREFIX" "$logs"
 mkdir -p "$logs"
 
+remove_prefix=0
 cleanup() {
   "$wineserver" -k >/dev/null 2>&1
   wait 2>/dev/null
+  # 700 MB: kept only when a run failed, for a look inside.
+  if [ "$remove_prefix" = 1 ]; then rm -rf "$WINEPREFIX"; fi
 }
 trap cleanup EXIT
 
@@ -86,4 +89,5 @@ else
   echo "0 passed, 1 failed"
   [ $rc -eq 0 ] && rc=1
 fi
+[ $rc -eq 0 ] && remove_prefix=1
 exit $rc

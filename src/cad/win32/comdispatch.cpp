@@ -79,23 +79,23 @@ ComError::ComError(HRESULT code, const std::wstring &context)
 
 ComError::Kind ComError::kindOf(HRESULT code)
 {
-    switch (code) {
-    case RPC_E_SERVERCALL_RETRYLATER:
+    if (code == RPC_E_SERVERCALL_RETRYLATER)
         return Kind::Busy;
-    case RPC_E_CALL_REJECTED:
+    if (code == RPC_E_CALL_REJECTED)
         return Kind::Rejected;
-    case RPC_E_DISCONNECTED:
-    case RPC_E_SERVER_DIED:
-    case RPC_E_SERVER_DIED_DNE:
-    case RPC_E_CONNECTION_TERMINATED:
-    case CO_E_OBJNOTCONNECTED:
-    case MK_E_UNAVAILABLE:
-    case HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE):
-    case HRESULT_FROM_WIN32(RPC_S_CALL_FAILED):
-        return Kind::Gone;
-    default:
-        return Kind::Failed;
+    const HRESULT gone[] = {RPC_E_DISCONNECTED,
+                            RPC_E_SERVER_DIED,
+                            RPC_E_SERVER_DIED_DNE,
+                            RPC_E_CONNECTION_TERMINATED,
+                            CO_E_OBJNOTCONNECTED,
+                            MK_E_UNAVAILABLE,
+                            HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE),
+                            HRESULT_FROM_WIN32(RPC_S_CALL_FAILED)};
+    for (const HRESULT g : gone) {
+        if (code == g)
+            return Kind::Gone;
     }
+    return Kind::Failed;
 }
 
 std::wstring ComError::systemText(HRESULT code)
