@@ -4,6 +4,7 @@
 #include "minicad/view/entityitem.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGraphicsPathItem>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -59,6 +60,7 @@ DrawingView::DrawingView(Drawing *drawing, QWidget *parent)
     });
     connect(m_drawing, &Drawing::viewChanged, this, &DrawingView::onViewChanged);
     m_drawing->setPickProvider(this);
+    m_drawing->installEventFilter(this);
     syncScene();
     applyModelView();
 }
@@ -95,9 +97,6 @@ void DrawingView::rebuildShapes()
     m_shapesStale = false;
     if (!doc)
         return;
-    // A new document (another file) must not be mistaken for the old one at the same address.
-    disconnect(m_shapeSourceGone);
-    m_shapeSourceGone = connect(doc, &QObject::destroyed, this, [this] { m_shapesStale = true; });
     QPen pen(kShapeColour, 0);
     pen.setCosmetic(true);
     for (const DxfShape &shape : doc->modelSpaceShapes()) {
@@ -112,6 +111,8 @@ void DrawingView::rebuildShapes()
 void DrawingView::syncScene()
 {
     m_syncTimer.stop();
+    QElapsedTimer spent;
+    spent.start();
     const Drawing &d = *m_drawing;
     const bool newDocument = m_shapesStale || m_shapeSource != dxfDocument(d);
     if (newDocument)
@@ -155,6 +156,10 @@ void DrawingView::syncScene()
     for (EntityItem *gone : std::as_const(m_items))
         delete gone;
     m_items = std::move(kept);
+
+    // A client writing thousands of texts changes the drawing between every
+    // two calls: keep the share of time spent following it small.
+    m_syncTimer.setInterval(int(qBound(qint64(15), spent.elapsed() * 6, qint64(500))));
 
     if (m_picking) {
         // Entities that went away cannot stay picked.
@@ -413,6 +418,13 @@ void DrawingView::keyPressEvent(QKeyEvent *event)
 
 bool DrawingView::eventFilter(QObject *watched, QEvent *event)
 {
+    // A file read into the drawing attaches its DXF document (a child of the
+    // drawing) after the drawing has announced the new content: look again.
+    if (watched == m_drawing && (event->type() == QEvent::ChildAdded || event->type() == QEvent::ChildRemoved)) {
+        m_shapesStale = true;
+        scheduleSync();
+        return false;
+    }
     // While a pick waits, its keys work wherever the focus is in this window.
     if (m_picking && event->type() == QEvent::KeyPress) {
         auto *widget = qobject_cast<QWidget *>(watched);

@@ -103,7 +103,6 @@ private:
     QList<QGraphicsItem *> m_shapeItems;
     const QObject *m_shapeSource = nullptr; // the DXF document the shapes came from
     bool m_shapesStale = true;
-    QMetaObject::Connection m_shapeSourceGone;
     QList<Block> m_blocks;
     QList<Layer> m_layers;
     QTimer m_syncTimer;

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace minicad {
@@ -132,6 +133,16 @@ void MainWindow::onDrawingChanged()
     refreshTitle();
     refreshLayers();
     refreshActions();
+    // A file read into the drawing gets its name only after the content is
+    // in: the title looks again once the reading is done.
+    if (m_titleCheckPending)
+        return;
+    m_titleCheckPending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_titleCheckPending = false;
+        m_knownFileName = m_drawing->fileName();
+        refreshTitle();
+    });
 }
 
 void MainWindow::refreshTitle()

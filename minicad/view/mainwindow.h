@@ -85,6 +85,7 @@ private:
     QString m_knownFileName;
     QList<Layer> m_shownLayers;
     bool m_refreshingLayers = false;
+    bool m_titleCheckPending = false;
 };
 
 } // namespace minicad

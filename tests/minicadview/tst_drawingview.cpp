@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QGraphicsPathItem>
 #include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
@@ -431,6 +432,28 @@ private Q_SLOTS:
         QVERIFY(qAbs(end.x() - 5) < 1e-9 && end.y() > 5);
         const QPointF top = view::placeText(text).toWorld.map(QPointF(0, -f.capHeight));
         QVERIFY(qAbs(top.x() - 2) < 1e-9 && qAbs(top.y() - 5) < 1e-9); // capitals 3 high, to the left when turned
+    }
+
+    void fileLoadedByAClientIsShown()
+    {
+        // The testing interface loads files behind the window's back.
+        Fixture f;
+        const QString sample = qEnvironmentVariable("LUMO_SOURCE_DIR") + QStringLiteral("/examples/sample.dxf");
+        const auto shapes = [&] {
+            int n = 0;
+            for (QGraphicsItem *i : f.view()->scene()->items())
+                n += i->type() == QGraphicsPathItem::Type;
+            return n;
+        };
+        for (int round = 0; round < 2; ++round) {
+            loadDrawingFile(*f.drawing, sample);
+            const int expected = int(dxfDocument(*f.drawing)->modelSpaceShapes().size());
+            QVERIFY(expected > 0);
+            QTRY_COMPARE(shapes(), expected);
+            QTRY_COMPARE(f.window->windowTitle(), QStringLiteral("sample.dxf[*] - minicad"));
+            QVERIFY(!f.window->isWindowModified());
+            QVERIFY(!f.item(f.t1) || f.drawing->find(f.t1)); // the fixture's texts are gone with their drawing
+        }
     }
 
     void layerListLocksLayers()
