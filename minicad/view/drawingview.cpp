@@ -557,8 +557,9 @@ QString DrawingView::prompt() const
 {
     if (!m_picking)
         return {};
-    return tr("Select objects: click, or drag a box (left to right: window, right to left: crossing); "
-              "Shift removes. Enter, Space or right-click: done, Esc: cancel. %n found",
+    // The count first: the rest is the same every time and may be cut off.
+    return tr("Select objects (%n found): click, or drag a box (left to right: window, right to left: "
+              "crossing); Shift removes. Enter, Space or right-click: done. Esc: cancel.",
               nullptr, int(m_picked.size()));
 }
 
