@@ -23,6 +23,13 @@ int main(int argc, char *argv[])
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--headless") == 0)
             headless = true;
+    // Qt would abort without a display; say what to do instead.
+    if (!headless && qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+        && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "minicad: there is no display (DISPLAY is not set); run it with --headless to serve "
+                             "the drawing without a window\n");
+        return 2;
+    }
     std::unique_ptr<QCoreApplication> application;
     if (headless)
         application = std::make_unique<QCoreApplication>(argc, argv);
