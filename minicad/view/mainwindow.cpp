@@ -63,7 +63,12 @@ MainWindow::MainWindow(std::shared_ptr<Drawing> drawing, QWidget *parent)
     resize(1100, 750);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    // The view leaves the drawing (pick provider, signals) while the drawing
+    // is still there: this window may hold the last reference to it.
+    delete m_view;
+}
 
 void MainWindow::buildMenus()
 {

@@ -60,7 +60,11 @@ struct Fixture {
     QStringList select(const SelectionFilter &filter, const std::function<void()> &user)
     {
         const quint64 set = drawing->addSelectionSet(QStringLiteral("S%1").arg(drawing->selectionSetCount()));
-        QTimer::singleShot(0, [&] { user(); });
+        // A timer of this call: when the answer was queued, the user never gets to act.
+        QTimer act;
+        act.setSingleShot(true);
+        QObject::connect(&act, &QTimer::timeout, [&] { user(); });
+        act.start(0);
         // A test that forgets to finish must not hang.
         QTimer guard;
         guard.setSingleShot(true);
@@ -221,9 +225,10 @@ private Q_SLOTS:
         QVERIFY(!f.view()->isPicking());
         // Queued before the call: nobody is asked.
         f.drawing->queuePick({f.t2});
-        bool asked = false;
-        QCOMPARE(f.select(SelectionFilter(), [&] { asked = f.view()->isPicking(); }), QStringList{f.t2});
-        QVERIFY(!asked);
+        int prompts = 0;
+        QObject::connect(f.view(), &DrawingView::promptChanged, [&](const QString &p) { prompts += !p.isEmpty(); });
+        QCOMPARE(f.select(SelectionFilter(), [] {}), QStringList{f.t2});
+        QCOMPARE(prompts, 0);
     }
 
     void ctrlZUndoesTheWholeGroupAndCtrlYRedoes()
@@ -454,6 +459,33 @@ private Q_SLOTS:
             QVERIFY(!f.window->isWindowModified());
             QVERIFY(!f.item(f.t1) || f.drawing->find(f.t1)); // the fixture's texts are gone with their drawing
         }
+    }
+
+    void openAsksFirstAndWindowMayOwnTheDrawing()
+    {
+        const QString sample = qEnvironmentVariable("LUMO_SOURCE_DIR") + QStringLiteral("/examples/sample.dxf");
+        auto window = std::make_unique<MainWindow>(std::make_shared<Drawing>());
+        QMessageBox::StandardButton answer = QMessageBox::Cancel;
+        int asked = 0;
+        window->setPrompts({[&](const QString &) {
+                                ++asked;
+                                return answer;
+                            },
+                            [](const QString &message) { QFAIL(qPrintable(message)); }, [&] { return sample; },
+                            [](const QString &) { return QString(); }});
+        window->show();
+        window->drawing()->addText(QStringLiteral("0"), QStringLiteral("unsaved"), {0, 0, 0});
+        QCOMPARE(window->windowTitle(), QStringLiteral("Untitled[*] - minicad"));
+        window->open();
+        QCOMPARE(asked, 1);
+        QVERIFY(window->drawing()->fileName().isEmpty());
+        answer = QMessageBox::Discard;
+        window->open();
+        QCOMPARE(window->drawing()->fileName(), sample);
+        QCOMPARE(window->windowTitle(), QStringLiteral("sample.dxf[*] - minicad"));
+        QVERIFY(!window->isWindowModified());
+        // The window holds the only reference: closing it must not pull the drawing from under the view.
+        window.reset();
     }
 
     void layerListLocksLayers()

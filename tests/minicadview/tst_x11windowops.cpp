@@ -103,7 +103,8 @@ private Q_SLOTS:
 
         // An ESC from outside cancels a pick the user was making.
         const quint64 set = drawing->addSelectionSet(QStringLiteral("SSTEMP"));
-        QTimer::singleShot(50, [&] {
+        QObject scope; // the timer dies with this test, whatever happens
+        QTimer::singleShot(50, &scope, [&] {
             QVERIFY(window->view()->isPicking());
             ops->sendEscape();
         });
