@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFile>
+#include <QPointer>
 #include <QGraphicsPathItem>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -484,8 +485,12 @@ private Q_SLOTS:
         QCOMPARE(window->drawing()->fileName(), sample);
         QCOMPARE(window->windowTitle(), QStringLiteral("sample.dxf[*] - minicad"));
         QVERIFY(!window->isWindowModified());
-        // The window holds the only reference: closing it must not pull the drawing from under the view.
+        // The window holds the only reference: the view must be gone before the drawing goes.
+        QPointer<DrawingView> view = window->view();
+        bool viewOutlivedDrawing = false;
+        QObject::connect(window->drawing(), &QObject::destroyed, [&] { viewOutlivedDrawing = !view.isNull(); });
         window.reset();
+        QVERIFY(!viewOutlivedDrawing);
     }
 
     void layerListLocksLayers()
