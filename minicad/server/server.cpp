@@ -2,6 +2,7 @@
 
 #include "cad/dbus/wire.h"
 #include "minicad/automation/application.h"
+#include "minicad/dxf/dxffile.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMetaType>
@@ -144,9 +145,9 @@ void MiniCadServer::handleTesting(const QDBusMessage &message, const QDBusConnec
         } else if (member == QLatin1String("QueueCancel")) {
             queuePickCancel();
         } else if (member == QLatin1String("Load")) {
-            m_drawing->loadFile(in.at(0).toString());
+            loadDrawingFile(*m_drawing, in.at(0).toString());
         } else if (member == QLatin1String("Save")) {
-            m_drawing->saveFile(in.at(0).toString());
+            saveDrawingFile(*m_drawing, in.at(0).toString());
         } else if (member == QLatin1String("Dump")) {
             out << QString::fromUtf8(m_drawing->toJson().toJson(QJsonDocument::Indented));
         } else if (member == QLatin1String("Undo")) {

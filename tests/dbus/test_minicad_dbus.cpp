@@ -417,6 +417,18 @@ private slots:
         QCOMPARE(testing(QStringLiteral("Load"), {42}).errorName(), QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
         QCOMPARE(testing(QStringLiteral("Explode")).errorName(), QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"));
     }
+
+    void savesAndLoadsDxfByExtension()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("saved.DXF"));
+        QCOMPARE(testing(QStringLiteral("Save"), {file}).type(), QDBusMessage::ReplyMessage);
+        QFile saved(file);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().trimmed().startsWith("0\n"));
+        attach().activeDocument().handleToObject(m_texts[1]).setTextString(QStringLiteral("EDITED"));
+        QCOMPARE(testing(QStringLiteral("Load"), {file}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(!dump().contains(QStringLiteral("EDITED")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMiniCadDBus)
