@@ -7,6 +7,8 @@
 
 #include <climits>
 
+#include <QThread>
+
 namespace cad {
 
 // A private libdbus connection; calls block in the calling thread.
@@ -80,6 +82,19 @@ bool nameHasOwner(const DBusRunningObjects::Connection &c, const QByteArray &nam
     const bool owned = dbus_bus_name_has_owner(c.get(), name.constData(), &error.e);
     c.drain();
     return owned && !dbus_error_is_set(&error.e);
+}
+
+// After "no reply": did the application leave the bus? The bus daemon
+// answers a call whose recipient disconnects before its name is released,
+// so the name is given a moment to go before the answer is "still there".
+bool peerIsGone(const DBusRunningObjects::Connection &c, const QByteArray &name)
+{
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (!c.connected() || !nameHasOwner(c, name))
+            return true;
+        QThread::msleep(20);
+    }
+    return false;
 }
 
 // libdbus aborts on a malformed name instead of failing, so names are
@@ -240,8 +255,12 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
     if (!reply.m) {
         const QString name = QString::fromUtf8(error.e.name);
         AutomationError::Kind errorKind = wire::errorKind(name);
-        if (errorKind == AutomationError::Kind::Failed && name == QLatin1String(DBUS_ERROR_NO_REPLY)
-            && (!connection.connected() || !nameHasOwner(connection, m_peer->service)))
+        // An application on its way off the bus may still answer that it has
+        // no such object or method, or not answer at all: that is "gone" too.
+        const bool vanishing = name == QLatin1String(DBUS_ERROR_NO_REPLY)
+                               || name == QLatin1String(DBUS_ERROR_UNKNOWN_METHOD)
+                               || name == QLatin1String(DBUS_ERROR_UNKNOWN_INTERFACE);
+        if (errorKind == AutomationError::Kind::Failed && vanishing && peerIsGone(connection, m_peer->service))
             errorKind = AutomationError::Kind::Gone;
         QString text = QString::fromUtf8(error.e.message);
         if (text.isEmpty())
