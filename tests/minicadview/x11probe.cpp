@@ -63,6 +63,8 @@ bool Xvfb::start(QString *why)
             continue;
         ++tries; // a server that never comes up must not eat the test's time
         const QByteArray name = ":" + QByteArray::number(n);
+        // -noreset: the probe below is the server's first client, and a
+        // server that resets when it leaves refuses the test's connection.
         const pid_t pid = ::fork();
         if (pid < 0)
             break;
@@ -70,7 +72,7 @@ bool Xvfb::start(QString *why)
             const int null = ::open("/dev/null", O_RDWR);
             ::dup2(null, 1);
             ::dup2(null, 2);
-            ::execlp("Xvfb", "Xvfb", name.constData(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+            ::execlp("Xvfb", "Xvfb", name.constData(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                      static_cast<char *>(nullptr));
             ::_exit(127);
         }
