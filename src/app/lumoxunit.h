@@ -240,6 +240,7 @@ private:
     void buildGridMenu();
     void connectTextTab();
     void connectToolCommands();
+    void addToSelectedCells(bool everyCell);
     void connectAttributeTab(); // attribute tab
     void connectSearchTab();
     void setTextTabBusy(bool busy);

@@ -400,17 +400,17 @@ void TLumoMainForm::N35Click()
 
 void TLumoMainForm::N36Click()
 {
-    if (runModalTopmost(LumoKasanForm) != QDialog::Accepted)
-        return;
-    const tools::AdditionSettings settings = LumoKasanForm->settings();
-    if (settings.amount == 0)
-        return;
-    rewriteSelectedCells(
-        *FUndoCells, *StringGrid1, sgUndoCnt, [&](const QString &text) { return tools::AddToNumber(text, settings); },
-        GridRecord::ChangedCellsOnly);
+    addToSelectedCells(false);
 }
 
 void TLumoMainForm::N42Click()
+{
+    addToSelectedCells(true);
+}
+
+// "選択範囲の半角数字を加算" records only the cells whose number changed;
+// "選択範囲を加算" records every selected cell and repaints as it goes.
+void TLumoMainForm::addToSelectedCells(bool everyCell)
 {
     if (runModalTopmost(LumoKasanForm) != QDialog::Accepted)
         return;
@@ -419,7 +419,7 @@ void TLumoMainForm::N42Click()
         return;
     rewriteSelectedCells(
         *FUndoCells, *StringGrid1, sgUndoCnt, [&](const QString &text) { return tools::AddToNumber(text, settings); },
-        GridRecord::EverySelectedCell, true);
+        everyCell ? GridRecord::EverySelectedCell : GridRecord::ChangedCellsOnly, everyCell);
 }
 
 void TLumoMainForm::N31Click()

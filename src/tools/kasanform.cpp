@@ -15,35 +15,17 @@
 
 using tools::NumberRadix;
 
-namespace {
-
-QToolButton *newRadixButton(QWidget *parent, const QString &caption, const QString &name)
-{
-    auto *b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setCheckable(true);
-    b->setMinimumWidth(56);
-    return b;
-}
-
-} // namespace
-
 TLumoKasanForm::TLumoKasanForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("LumoKasanForm"));
     setWindowTitle(QStringLiteral("加算"));
 
-    SpeedButton1 = newRadixButton(this, QStringLiteral("10 進"), QStringLiteral("SpeedButton1"));
-    SpeedButton2 = newRadixButton(this, QStringLiteral("16 進"), QStringLiteral("SpeedButton2"));
-    SpeedButton3 = newRadixButton(this, QStringLiteral("8 進"), QStringLiteral("SpeedButton3"));
-    radixGroup = new QButtonGroup(this);
-    radixGroup->setExclusive(true);
-    radixGroup->addButton(SpeedButton1, int(NumberRadix::Decimal));
-    radixGroup->addButton(SpeedButton2, int(NumberRadix::Hexadecimal));
-    radixGroup->addButton(SpeedButton3, int(NumberRadix::Octal));
-    SpeedButton1->setChecked(true);
+    const tools::RadixButtons radixButtons = tools::NewRadixButtons(this);
+    SpeedButton1 = radixButtons.decimal;
+    SpeedButton2 = radixButtons.hexadecimal;
+    SpeedButton3 = radixButtons.octal;
+    radixGroup = radixButtons.group;
     // Pressing the button that is already down resets the direction too.
     connect(radixGroup, &QButtonGroup::idClicked, this, [this](int) { SpeedButton1Click(); });
 

@@ -17,16 +17,6 @@ using tools::NumberRadix;
 
 namespace {
 
-QToolButton *newRadixButton(QWidget *parent, const QString &caption, const QString &name)
-{
-    auto *b = new QToolButton(parent);
-    b->setObjectName(name);
-    b->setText(caption);
-    b->setCheckable(true);
-    b->setMinimumWidth(56);
-    return b;
-}
-
 // Five digits keep a series to what an editor or a grid can take.
 constexpr int kCountDigits = 5;
 
@@ -38,15 +28,11 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
     setObjectName(QStringLiteral("LumoRenbanForm"));
     setWindowTitle(QStringLiteral("連番作成"));
 
-    SpeedButton1 = newRadixButton(this, QStringLiteral("10 進"), QStringLiteral("SpeedButton1"));
-    SpeedButton2 = newRadixButton(this, QStringLiteral("16 進"), QStringLiteral("SpeedButton2"));
-    SpeedButton3 = newRadixButton(this, QStringLiteral("8 進"), QStringLiteral("SpeedButton3"));
-    radixGroup = new QButtonGroup(this);
-    radixGroup->setExclusive(true);
-    radixGroup->addButton(SpeedButton1, int(NumberRadix::Decimal));
-    radixGroup->addButton(SpeedButton2, int(NumberRadix::Hexadecimal));
-    radixGroup->addButton(SpeedButton3, int(NumberRadix::Octal));
-    SpeedButton1->setChecked(true);
+    const tools::RadixButtons radixButtons = tools::NewRadixButtons(this);
+    SpeedButton1 = radixButtons.decimal;
+    SpeedButton2 = radixButtons.hexadecimal;
+    SpeedButton3 = radixButtons.octal;
+    radixGroup = radixButtons.group;
 
     Label1 = new QLabel(QStringLiteral("10進"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
