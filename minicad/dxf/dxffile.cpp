@@ -4,6 +4,7 @@
 #include "minicad/dxf/dxfindex.h"
 #include "minicad/dxf/dxfwriter.h"
 #include "minicad/model/drawing.h"
+#include "minicad/model/drawingjson.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,42 +17,6 @@
 namespace minicad {
 
 namespace {
-
-QJsonArray pointJson(const Point &p)
-{
-    return QJsonArray{p.x, p.y, p.z};
-}
-
-// The same form Drawing::toJson() writes.
-QJsonObject entityJson(const Entity &e)
-{
-    QJsonObject o;
-    o[QStringLiteral("type")] = dxfTypeName(e.kind);
-    o[QStringLiteral("handle")] = e.handle;
-    o[QStringLiteral("layer")] = e.layer;
-    o[QStringLiteral("insertion")] = pointJson(e.insertion);
-    o[QStringLiteral("rotation")] = e.rotation;
-    if (e.isTextLike()) {
-        o[QStringLiteral("text")] = e.text;
-        o[QStringLiteral("alignment")] = e.alignment;
-        o[QStringLiteral("alignmentPoint")] = pointJson(e.alignmentPoint);
-        o[QStringLiteral("height")] = e.height;
-        o[QStringLiteral("style")] = e.style;
-    }
-    if (e.kind == EntityKind::AttributeDefinition || e.kind == EntityKind::Attribute)
-        o[QStringLiteral("tag")] = e.tag;
-    if (e.kind == EntityKind::AttributeDefinition)
-        o[QStringLiteral("prompt")] = e.prompt;
-    if (e.kind == EntityKind::BlockReference) {
-        o[QStringLiteral("block")] = e.blockName;
-        o[QStringLiteral("scale")] = pointJson(e.scale);
-        QJsonArray atts;
-        for (const Entity &a : e.attributes)
-            atts.append(entityJson(a));
-        o[QStringLiteral("attributes")] = atts;
-    }
-    return o;
-}
 
 struct Bounds {
     double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
@@ -83,9 +48,9 @@ QJsonDocument drawingJson(const DxfIndex &x)
     Bounds bounds;
     for (const DxfOwned &o : x.owned) {
         if (o.block >= 0) {
-            blockEntities[o.block].append(entityJson(o.asRead));
+            blockEntities[o.block].append(entityToJson(o.asRead));
         } else {
-            entities.append(entityJson(o.asRead));
+            entities.append(entityToJson(o.asRead));
             bounds.add(o.asRead.alignment != 0 ? o.asRead.alignmentPoint : o.asRead.insertion);
         }
     }
@@ -95,7 +60,7 @@ QJsonDocument drawingJson(const DxfIndex &x)
         if (!b.inModel)
             continue;
         blocks.append(QJsonObject{{QStringLiteral("name"), b.name},
-                                  {QStringLiteral("base"), pointJson(b.base)},
+                                  {QStringLiteral("base"), pointToJson(b.base)},
                                   {QStringLiteral("entities"), blockEntities[i]}});
     }
     root[QStringLiteral("blocks")] = blocks;
@@ -116,7 +81,7 @@ QJsonDocument drawingJson(const DxfIndex &x)
         if (!(size > 0) || !std::isfinite(size))
             size = 100;
     }
-    root[QStringLiteral("view")] = QJsonObject{{QStringLiteral("center"), pointJson(center)},
+    root[QStringLiteral("view")] = QJsonObject{{QStringLiteral("center"), pointToJson(center)},
                                                {QStringLiteral("size"), size}};
     return QJsonDocument(root);
 }

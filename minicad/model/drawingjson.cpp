@@ -2,6 +2,7 @@
 // minicad loads and saves until it reads DXF.
 
 #include "minicad/model/drawing.h"
+#include "minicad/model/drawingjson.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -12,12 +13,42 @@
 
 namespace minicad {
 
-namespace {
-
 QJsonArray pointToJson(const Point &p)
 {
     return QJsonArray{p.x, p.y, p.z};
 }
+
+QJsonObject entityToJson(const Entity &e)
+{
+    QJsonObject o;
+    o[QStringLiteral("type")] = dxfTypeName(e.kind);
+    o[QStringLiteral("handle")] = e.handle;
+    o[QStringLiteral("layer")] = e.layer;
+    o[QStringLiteral("insertion")] = pointToJson(e.insertion);
+    if (e.isTextLike()) {
+        o[QStringLiteral("text")] = e.text;
+        o[QStringLiteral("alignment")] = e.alignment;
+        o[QStringLiteral("alignmentPoint")] = pointToJson(e.alignmentPoint);
+        o[QStringLiteral("height")] = e.height;
+        o[QStringLiteral("style")] = e.style;
+    }
+    o[QStringLiteral("rotation")] = e.rotation;
+    if (e.kind == EntityKind::AttributeDefinition || e.kind == EntityKind::Attribute)
+        o[QStringLiteral("tag")] = e.tag;
+    if (e.kind == EntityKind::AttributeDefinition)
+        o[QStringLiteral("prompt")] = e.prompt;
+    if (e.kind == EntityKind::BlockReference) {
+        o[QStringLiteral("block")] = e.blockName;
+        o[QStringLiteral("scale")] = pointToJson(e.scale);
+        QJsonArray atts;
+        for (const Entity &a : e.attributes)
+            atts.append(entityToJson(a));
+        o[QStringLiteral("attributes")] = atts;
+    }
+    return o;
+}
+
+namespace {
 
 [[noreturn]] void bad(const QString &what)
 {
@@ -57,35 +88,6 @@ double numberFromJson(const QJsonObject &o, const char *key, double fallback)
     return v.toDouble();
 }
 
-QJsonObject entityToJson(const Entity &e)
-{
-    QJsonObject o;
-    o[QStringLiteral("type")] = dxfTypeName(e.kind);
-    o[QStringLiteral("handle")] = e.handle;
-    o[QStringLiteral("layer")] = e.layer;
-    o[QStringLiteral("insertion")] = pointToJson(e.insertion);
-    if (e.isTextLike()) {
-        o[QStringLiteral("text")] = e.text;
-        o[QStringLiteral("alignment")] = e.alignment;
-        o[QStringLiteral("alignmentPoint")] = pointToJson(e.alignmentPoint);
-        o[QStringLiteral("height")] = e.height;
-        o[QStringLiteral("style")] = e.style;
-    }
-    o[QStringLiteral("rotation")] = e.rotation;
-    if (e.kind == EntityKind::AttributeDefinition || e.kind == EntityKind::Attribute)
-        o[QStringLiteral("tag")] = e.tag;
-    if (e.kind == EntityKind::AttributeDefinition)
-        o[QStringLiteral("prompt")] = e.prompt;
-    if (e.kind == EntityKind::BlockReference) {
-        o[QStringLiteral("block")] = e.blockName;
-        o[QStringLiteral("scale")] = pointToJson(e.scale);
-        QJsonArray atts;
-        for (const Entity &a : e.attributes)
-            atts.append(entityToJson(a));
-        o[QStringLiteral("attributes")] = atts;
-    }
-    return o;
-}
 
 EntityKind kindFromJson(const QString &type)
 {
