@@ -440,8 +440,20 @@ private slots:
         cad::Object child = cad::toObject(app->call(QStringLiteral("NewChild")));
         server.reset();
         QVERIFY(!objects.isRunning(progId));
-        QCOMPARE(kindOf([&] { app->get(QStringLiteral("Name")); }), AutomationError::Kind::Gone);
-        QCOMPARE(kindOf([&] { child->get(QStringLiteral("Value")); }), AutomationError::Kind::Gone);
+        // The user reads what happened, not the bus's own words.
+        const QString unreachable = QString::fromUtf8("CAD アプリケーションに接続できなくなりました．");
+        for (const auto &call : std::initializer_list<std::function<void()>>{
+                 [&] { app->get(QStringLiteral("Name")); }, [&] { child->get(QStringLiteral("Value")); },
+                 [&] { objects.attach(progId); }}) {
+            try {
+                call();
+                QFAIL("no error");
+            } catch (const AutomationError &e) {
+                QCOMPARE(e.kind(), AutomationError::Kind::Gone);
+                QCOMPARE(e.message(), unreachable);
+                QCOMPARE(QString::fromUtf8(e.what()), unreachable);
+            }
+        }
         // A new server under the same name is a different application: the
         // old proxies do not reach it.
         auto again = std::make_unique<fake::ServerThread>(cad::wire::busNameForProgId(progId));

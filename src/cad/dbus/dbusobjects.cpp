@@ -70,10 +70,40 @@ struct MessageRef {
     DBusMessage *m;
 };
 
-AutomationError notRunning(const QString &progId)
+// What the user reads when the road to the CAD fails. The bus's own texts
+// ("The name :1.74 was not provided by any .service files") are for
+// developers: they go to the log, the box says what happened.
+const QString kUnreachableText = QStringLiteral("CAD アプリケーションに接続できなくなりました．");
+const QString kNoAnswerText = QStringLiteral("CAD アプリケーションが応答しません．");
+const QString kNoObjectText = QStringLiteral("CAD アプリケーションのオブジェクトが見つかりません．");
+const QString kTransportText = QStringLiteral("CAD アプリケーションとの通信に失敗しました．");
+const QString kMalformedText = QStringLiteral("CAD アプリケーションから読めない応答が届きました．");
+
+AutomationError unreachable()
 {
-    return AutomationError(QStringLiteral("Operation unavailable: %1 is not running").arg(progId),
-                           AutomationError::Kind::Gone);
+    return AutomationError(kUnreachableText, AutomationError::Kind::Gone);
+}
+
+bool isAutomationErrorName(const QString &name)
+{
+    return name == QLatin1String(wire::kBusyError) || name == QLatin1String(wire::kFailedError)
+           || name == QLatin1String(wire::kRejectedError) || name == QLatin1String(wire::kGoneError);
+}
+
+// An error answer as the user sees it: the server's automation errors keep
+// their own text; whatever the bus or the transport said is put into words.
+AutomationError fromErrorReply(const QString &name, const QString &message, AutomationError::Kind kind)
+{
+    if (isAutomationErrorName(name))
+        return AutomationError(message.isEmpty() ? name : message, kind);
+    qWarning("lumoedit: D-Bus call failed: %s: %s", qPrintable(name), qPrintable(message));
+    if (name == QLatin1String(DBUS_ERROR_UNKNOWN_OBJECT) && kind == AutomationError::Kind::Gone)
+        return AutomationError(kNoObjectText, kind);
+    if (kind == AutomationError::Kind::Gone)
+        return AutomationError(kUnreachableText, kind);
+    if (name == QLatin1String(DBUS_ERROR_NO_REPLY) || name == QLatin1String(DBUS_ERROR_TIMEOUT))
+        return AutomationError(kNoAnswerText, kind);
+    return AutomationError(kTransportText, kind);
 }
 
 bool nameHasOwner(const DBusRunningObjects::Connection &c, const QByteArray &name)
@@ -160,7 +190,7 @@ Object DBusRunningObjects::attach(const QString &progId)
     const QByteArray name = wire::busNameForProgId(progId).toUtf8();
     const auto c = validBusName(name) ? connection() : nullptr;
     if (!c)
-        throw notRunning(progId);
+        throw unreachable();
     MessageRef call(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS, "GetNameOwner"));
     const char *n = name.constData();
     dbus_message_append_args(call.m, DBUS_TYPE_STRING, &n, DBUS_TYPE_INVALID);
@@ -169,7 +199,7 @@ Object DBusRunningObjects::attach(const QString &progId)
     c->drain();
     const char *owner = nullptr;
     if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) || !owner)
-        throw notRunning(progId);
+        throw unreachable();
     auto peer = std::make_shared<const DBusDispatch::Peer>(DBusDispatch::Peer{c, QByteArray(owner)});
     return std::make_shared<DBusDispatch>(std::move(peer), QLatin1String(wire::kApplicationPath), false);
 }
@@ -221,7 +251,7 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
 
     const auto &connection = *m_peer->connection;
     if (!connection.connected())
-        throw AutomationError(QStringLiteral("The connection to the application is closed"), AutomationError::Kind::Gone);
+        throw unreachable();
 
     const QByteArray path = m_path.toUtf8();
     MessageRef call(dbus_message_new_method_call(m_peer->service.constData(), path.constData(),
@@ -262,13 +292,13 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
                                || name == QLatin1String(DBUS_ERROR_UNKNOWN_INTERFACE);
         if (errorKind == AutomationError::Kind::Failed && vanishing && peerIsGone(connection, m_peer->service))
             errorKind = AutomationError::Kind::Gone;
-        QString text = QString::fromUtf8(error.e.message);
-        if (text.isEmpty())
-            text = name;
-        throw AutomationError(text, errorKind);
+        throw fromErrorReply(name, QString::fromUtf8(error.e.message), errorKind);
     }
-    if (qstrcmp(dbus_message_get_signature(reply.m), "vav") != 0)
-        throw AutomationError(QStringLiteral("The application answered %1 with a malformed reply").arg(member));
+    if (qstrcmp(dbus_message_get_signature(reply.m), "vav") != 0) {
+        qWarning("lumoedit: D-Bus: %s answered with the signature \"%s\"", qPrintable(member),
+                 dbus_message_get_signature(reply.m));
+        throw AutomationError(kMalformedText);
+    }
 
     DBusMessageIter in;
     dbus_message_iter_init(reply.m, &in);
