@@ -127,6 +127,12 @@ private slots:
         QTest::newRow("long long") << QVariant::fromValue<qlonglong>(1LL << 40);
         QTest::newRow("string") << QVariant(QString::fromUtf8("図面 テキスト ①"));
         QTest::newRow("empty string") << QVariant(QString(""));
+        // D-Bus strings hold neither NUL nor half a surrogate pair.
+        const QString withNul = QString::fromUtf8("配線\0A-1", 10);
+        QTest::newRow("string with NUL") << QVariant(withNul);
+        QTest::newRow("NUL alone") << QVariant(QString(QChar(0)));
+        QTest::newRow("lone surrogates") << QVariant(QString(QChar(0xD800)) + QStringLiteral("x") + QChar(0xDC00));
+        QTest::newRow("NUL strings in an array") << QVariant(QVariantList{withNul, QStringLiteral("plain"), QVariantList{withNul}});
         QTest::newRow("point") << cad::fromPoint({1.5, -2, 3});
         QTest::newRow("int16 array") << cad::int16Array({0, 2, 66, -1});
         QTest::newRow("empty int16 array") << cad::int16Array({});

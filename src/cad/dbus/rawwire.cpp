@@ -35,7 +35,8 @@ QByteArray signatureOf(const QVariant &value)
     case QMetaType::ULong: return QByteArrayLiteral("t");
     case QMetaType::Double:
     case QMetaType::Float: return QByteArrayLiteral("d");
-    case QMetaType::QString: return QByteArrayLiteral("s");
+    case QMetaType::QString:
+        return wire::needsCodeUnits(value.toString()) ? QByteArray(wire::kCodeUnitsSignature) : QByteArrayLiteral("s");
     case QMetaType::Short: return QByteArrayLiteral("n");
     case QMetaType::UShort: return QByteArrayLiteral("q");
     case QMetaType::UChar: return QByteArrayLiteral("y");
@@ -87,6 +88,15 @@ void appendContent(DBusMessageIter *it, const QVariant &value, const QByteArray 
         if (signature == "(y)") {
             const unsigned char zero = 0;
             appendBasic(&sub, DBUS_TYPE_BYTE, &zero);
+        } else if (signature == wire::kCodeUnitsSignature) {
+            const QString text = value.toString();
+            DBusMessageIter units;
+            dbus_message_iter_open_container(&sub, DBUS_TYPE_ARRAY, "q", &units);
+            const auto *data = reinterpret_cast<const dbus_uint16_t *>(text.utf16());
+            const int n = int(text.size());
+            if (!dbus_message_iter_append_fixed_array(&units, DBUS_TYPE_UINT16, &data, n))
+                throw AutomationError(QStringLiteral("Out of memory"));
+            dbus_message_iter_close_container(&sub, &units);
         } else {
             const Point p = value.value<Point>();
             for (double d : {p.x, p.y, p.z})
@@ -235,6 +245,14 @@ QVariant readAt(DBusMessageIter *it, const wire::PathToObject &object, int depth
             if (zero != 0)
                 throw typeMismatch(QStringLiteral("the empty marker holds %1, not 0").arg(zero));
             return QVariant();
+        }
+        if (signature == wire::kCodeUnitsSignature) {
+            DBusMessageIter units;
+            dbus_message_iter_recurse(&sub, &units);
+            const dbus_uint16_t *data = nullptr;
+            int n = 0;
+            dbus_message_iter_get_fixed_array(&units, &data, &n);
+            return QString(reinterpret_cast<const QChar *>(data), n);
         }
         if (signature == "(ddd)") {
             double d[3] = {0, 0, 0};

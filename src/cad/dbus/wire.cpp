@@ -26,9 +26,40 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, EmptyMarker &m)
     return arg;
 }
 
+// A string D-Bus cannot hold as "s": its UTF-16 code units in a struct.
+struct CodeUnits {
+    QString text;
+};
+QDBusArgument &operator<<(QDBusArgument &arg, const CodeUnits &c)
+{
+    arg.beginStructure();
+    arg.beginArray(QMetaType::fromType<ushort>());
+    for (QChar ch : c.text)
+        arg << ushort(ch.unicode());
+    arg.endArray();
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &arg, CodeUnits &c)
+{
+    arg.beginStructure();
+    arg.beginArray();
+    c.text.clear();
+    while (!arg.atEnd()) {
+        ushort u = 0;
+        arg >> u;
+        c.text.append(QChar(u));
+    }
+    arg.endArray();
+    arg.endStructure();
+    return arg;
+}
+
 } // namespace cad::wire::detail
 
 Q_DECLARE_METATYPE(cad::wire::detail::EmptyMarker)
+Q_DECLARE_METATYPE(cad::wire::detail::CodeUnits)
 
 namespace cad {
 
@@ -53,6 +84,7 @@ const QDBusArgument &operator>>(const QDBusArgument &arg, Point &p)
 namespace wire {
 namespace {
 
+using detail::CodeUnits;
 using detail::EmptyMarker;
 
 constexpr int kMaxDepth = 32;
@@ -103,13 +135,16 @@ QVariant encodeRaw(const QVariant &value, const ObjectToPath &objectPath, int de
     if (type == QMetaType::fromType<QDBusObjectPath>())
         return value;
     switch (type.id()) {
+    case QMetaType::QString:
+        if (needsCodeUnits(value.toString()))
+            return QVariant::fromValue(CodeUnits{value.toString()});
+        return value;
     case QMetaType::Bool:
     case QMetaType::Int:
     case QMetaType::UInt:
     case QMetaType::LongLong:
     case QMetaType::ULongLong:
     case QMetaType::Double:
-    case QMetaType::QString:
     case QMetaType::Short:
     case QMetaType::UShort:
     case QMetaType::UChar:
@@ -128,7 +163,7 @@ QVariant encodeRaw(const QVariant &value, const ObjectToPath &objectPath, int de
     case QMetaType::QStringList: {
         QVariantList out;
         for (const QString &s : value.toStringList())
-            out.append(s);
+            out.append(encodeRaw(s, objectPath, depth + 1));
         return QVariant(out);
     }
     default:
@@ -153,6 +188,11 @@ QVariant decodeArgument(const QDBusArgument &arg, const PathToObject &object, in
         if (m.zero != 0)
             throw typeMismatch(QStringLiteral("the empty marker holds %1, not 0").arg(m.zero));
         return QVariant();
+    }
+    if (sig == QLatin1String(kCodeUnitsSignature)) {
+        CodeUnits c;
+        arg >> c;
+        return c.text;
     }
     if (sig == QLatin1String("(ddd)")) {
         Point p;
@@ -248,6 +288,23 @@ QVariant decodeAt(const QVariant &received, const PathToObject &object, int dept
 
 } // namespace
 
+bool needsCodeUnits(QStringView s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        const QChar c = s[i];
+        if (c.isNull())
+            return true;
+        if (c.isHighSurrogate()) {
+            if (i + 1 == s.size() || !s[i + 1].isLowSurrogate())
+                return true;
+            ++i;
+        } else if (c.isLowSurrogate()) {
+            return true;
+        }
+    }
+    return false;
+}
+
 QString busNameForProgId(const QString &progId)
 {
     if (progId.isEmpty())
@@ -272,6 +329,7 @@ void registerTypes()
     static const bool done = [] {
         qDBusRegisterMetaType<Point>();
         qDBusRegisterMetaType<EmptyMarker>();
+        qDBusRegisterMetaType<CodeUnits>();
         qDBusRegisterMetaType<QList<qint16>>();
         return true;
     }();

@@ -11,6 +11,8 @@
 //   variant array    av (each element a variant, recursively)
 //   object           o (an object path of the server)
 //   empty (VT_EMPTY) (y) holding 0 (D-Bus has no empty variant nor empty struct)
+//   string that D-Bus cannot carry as "s" (it holds a NUL or half of a
+//   surrogate pair)  (aq), its UTF-16 code units; every other string is "s"
 
 #include "cad/automation.h"
 
@@ -39,6 +41,12 @@ inline constexpr char kGoneError[] = "org.lumoedit.Automation.Gone";
 
 // The signature of the empty marker.
 inline constexpr char kEmptySignature[] = "(y)";
+// The signature of a string sent as its UTF-16 code units.
+inline constexpr char kCodeUnitsSignature[] = "(aq)";
+
+// True when the string cannot travel as a D-Bus string intact: D-Bus strings
+// are UTF-8 without NUL, so a NUL or a lone surrogate would be lost.
+bool needsCodeUnits(QStringView s);
 
 // The ProgID as a valid well-known bus name: split at '.', characters outside
 // [A-Za-z0-9_-] become '_', an element starting with a digit gets a leading
