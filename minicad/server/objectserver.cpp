@@ -5,6 +5,8 @@
 #include <QDBusConnectionInterface>
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace minicad {
 
 namespace {
@@ -138,6 +140,50 @@ void ObjectServer::dropClient(const QString &client)
     }
 }
 
+void ObjectServer::retireAll()
+{
+    if (m_parked) {
+        Parked parked = std::move(*m_parked);
+        m_parked.reset();
+        replyError(parked.connection, parked.message, QLatin1String(cad::wire::kFailedError),
+                   QStringLiteral("The object %1 no longer exists: another drawing has been loaded")
+                       .arg(parked.message.path()));
+        emit pickWaitingChanged(false);
+    }
+    m_objects.clear();
+    m_byPointer.clear();
+    m_byClient.clear();
+    m_retiredBelow = m_nextId;
+}
+
+QStringList ObjectServer::childNodes(const QString &path) const
+{
+    QStringList served{QLatin1String(cad::wire::kApplicationPath)};
+    served += m_paths.keys();
+    for (auto it = m_objects.constBegin(); it != m_objects.constEnd(); ++it)
+        served << QLatin1String(cad::wire::kObjectPathPrefix) + QString::number(it.key());
+    const QString prefix = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    QStringList children;
+    for (const QString &p : std::as_const(served)) {
+        if (p.size() <= prefix.size() || !p.startsWith(prefix))
+            continue;
+        const QString child = p.mid(prefix.size()).section(QLatin1Char('/'), 0, 0);
+        if (!children.contains(child))
+            children << child;
+    }
+    std::sort(children.begin(), children.end(), [](const QString &a, const QString &b) {
+        // Numbered nodes in their order, names before them.
+        bool na = false, nb = false;
+        const quint64 ia = a.toULongLong(&na), ib = b.toULongLong(&nb);
+        if (na && nb)
+            return ia < ib;
+        if (na != nb)
+            return nb;
+        return a < b;
+    });
+    return children;
+}
+
 void ObjectServer::nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner)
 {
     // A unique name that loses its owner is a client that left the bus.
@@ -147,19 +193,24 @@ void ObjectServer::nameOwnerChanged(const QString &name, const QString &oldOwner
 
 QString ObjectServer::introspect(const QString &path) const
 {
+    QString xml;
     const auto it = m_paths.constFind(path);
-    if (it != m_paths.constEnd())
-        return it->first;
-    if (path == QLatin1String(cad::wire::kApplicationPath))
-        return QLatin1String(kAutomationXml);
-    if (path.startsWith(QLatin1String(cad::wire::kObjectPathPrefix))) {
+    if (it != m_paths.constEnd()) {
+        xml = it->first;
+    } else if (path == QLatin1String(cad::wire::kApplicationPath)) {
+        xml = QLatin1String(kAutomationXml);
+    } else if (path.startsWith(QLatin1String(cad::wire::kObjectPathPrefix))) {
         try {
             objectAt(path);
-            return QLatin1String(kAutomationXml);
+            xml = QLatin1String(kAutomationXml);
         } catch (const cad::AutomationError &) {
         }
     }
-    return {};
+    // Foreign clients (busctl tree, gdbus introspect) find the objects by
+    // walking the nodes from "/".
+    for (const QString &child : childNodes(path))
+        xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(child);
+    return xml;
 }
 
 bool ObjectServer::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
@@ -203,6 +254,9 @@ cad::Object ObjectServer::objectAt(const QString &path) const
         const auto it = ok ? m_objects.constFind(id) : m_objects.constEnd();
         if (it != m_objects.constEnd())
             return it->object;
+        if (ok && id > 0 && id < m_retiredBelow)
+            throw cad::AutomationError(
+                QStringLiteral("The object %1 no longer exists: another drawing has been loaded").arg(path));
         throw cad::AutomationError(QStringLiteral("The object %1 has been released").arg(path),
                                    cad::AutomationError::Kind::Gone);
     }
@@ -264,6 +318,11 @@ void ObjectServer::handleRelease(const QDBusMessage &message, const QDBusConnect
     if (path.startsWith(QLatin1String(cad::wire::kObjectPathPrefix)))
         id = QStringView(path).mid(qsizetype(strlen(cad::wire::kObjectPathPrefix))).toULongLong();
     const auto it = m_objects.constFind(id);
+    if (it == m_objects.constEnd() && id > 0 && id < m_retiredBelow) {
+        // Its drawing is gone and it with it: nothing left to release.
+        reply(connection, message, message.createReply());
+        return;
+    }
     if (it == m_objects.constEnd()) {
         replyError(connection, message, kUnknownObject, QStringLiteral("No object at %1").arg(path));
         return;
@@ -289,7 +348,10 @@ void ObjectServer::handleInvoke(const QDBusMessage &message, const QDBusConnecti
     try {
         target = objectAt(message.path());
     } catch (const cad::AutomationError &e) {
-        replyError(connection, message, kUnknownObject, e.message());
+        // A retired object is an automation failure; a path never served is unknown.
+        replyError(connection, message,
+                   e.kind() == cad::AutomationError::Kind::Failed ? cad::wire::errorName(e.kind()) : kUnknownObject,
+                   e.message());
         return;
     }
     if (m_parked || m_performing) {

@@ -51,6 +51,13 @@ public:
 
     // Drops every reference the client holds and its waiting pick.
     void dropClient(const QString &client);
+    // Lets go of every object handed out so far (another drawing replaced
+    // the one they belong to): their paths answer "failed" from now on.
+    void retireAll();
+
+    // The child nodes of a path among the paths served now, for
+    // introspection ("Application", "Testing", "obj" under "/").
+    QStringList childNodes(const QString &path) const;
 
     QString introspect(const QString &path) const override;
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
@@ -93,6 +100,7 @@ private:
     QHash<const cad::Dispatch *, quint64> m_byPointer;
     QHash<QString, QSet<quint64>> m_byClient;
     quint64 m_nextId = 1;
+    quint64 m_retiredBelow = 1; // ids below this one were handed out before retireAll()
 
     std::optional<QDBusConnection> m_connection;
 };

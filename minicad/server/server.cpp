@@ -146,6 +146,8 @@ void MiniCadServer::handleTesting(const QDBusMessage &message, const QDBusConnec
             queuePickCancel();
         } else if (member == QLatin1String("Load")) {
             loadDrawingFile(*m_drawing, in.at(0).toString());
+            // What was handed out belongs to the drawing just replaced.
+            m_objects->retireAll();
         } else if (member == QLatin1String("Save")) {
             saveDrawingFile(*m_drawing, in.at(0).toString());
         } else if (member == QLatin1String("Dump")) {

@@ -366,6 +366,53 @@ private slots:
         QTRY_COMPARE(objectCount(), 0);
     }
 
+    void foreignClientsFindTheNodes()
+    {
+        const auto introspect = [](const QString &path) {
+            QProcess p;
+            p.start(QStringLiteral("gdbus"), {QStringLiteral("introspect"), QStringLiteral("--session"),
+                                              QStringLiteral("--dest"), kBusName, QStringLiteral("--object-path"), path});
+            p.waitForFinished(20000);
+            return QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError());
+        };
+        const QString root = introspect(QStringLiteral("/"));
+        QVERIFY2(root.contains(QLatin1String("node Application")) && root.contains(QLatin1String("node Testing")),
+                 qPrintable(root));
+        // The objects handed out hang under /obj while someone holds them.
+        const cad::Document doc = attach().activeDocument();
+        const QString docPath = cad::dbusObjectPath(doc.object());
+        const QString id = docPath.section(QLatin1Char('/'), -1);
+        QVERIFY(introspect(QStringLiteral("/")).contains(QLatin1String("node obj")));
+        QVERIFY(introspect(QStringLiteral("/obj")).contains(QStringLiteral("node %1").arg(id)));
+        QVERIFY(introspect(docPath).contains(QLatin1String(cad::wire::kAutomationInterface)));
+        QVERIFY(introspect(QStringLiteral("/Testing")).contains(QLatin1String(cad::wire::kTestingInterface)));
+    }
+
+    void referencesDoNotOutliveTheirDrawing()
+    {
+        const QString file = m_dir.filePath(QStringLiteral("reload.json"));
+        QCOMPARE(testing(QStringLiteral("Save"), {file}).type(), QDBusMessage::ReplyMessage);
+        cad::DBusRunningObjects objects;
+        const cad::Document doc = cad::Application(objects.attach(kProgId)).activeDocument();
+        const cad::Entity text = doc.handleToObject(m_texts[2]);
+        QVERIFY(testing(QStringLiteral("ReferenceCount"), {objects.uniqueName()}).arguments().value(0).toInt() > 0);
+        QCOMPARE(testing(QStringLiteral("Load"), {file}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(testing(QStringLiteral("ReferenceCount"), {objects.uniqueName()}).arguments().value(0).toInt(), 0);
+        // The same handle lives in the new drawing; the old reference must not reach it.
+        for (const auto &call : std::initializer_list<std::function<void()>>{
+                 [&] { text.setTextString(QStringLiteral("STALE")); }, [&] { doc.handleToObject(m_texts[2]); }}) {
+            try {
+                call();
+                QFAIL("a reference into the previous drawing answered");
+            } catch (const AutomationError &e) {
+                QCOMPARE(e.kind(), AutomationError::Kind::Failed);
+                QVERIFY2(e.message().contains(QLatin1String("no longer exists")), qPrintable(e.message()));
+            }
+        }
+        QVERIFY(!dump().contains(QLatin1String("STALE")));
+        QCOMPARE(attach().activeDocument().handleToObject(m_texts[2]).textString(), QStringLiteral("A-101"));
+    }
+
     void applicationClosedDuringAPick()
     {
         // The user closes the CAD while lumoedit waits for a pick: the
