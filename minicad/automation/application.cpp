@@ -3,7 +3,7 @@
 #include <QFileInfo>
 
 #include <cmath>
-#include <initializer_list>
+#include <span>
 
 namespace minicad {
 
@@ -149,30 +149,37 @@ struct Member {
     unsigned kinds = kAll; // entities: which kinds have the member
 };
 
+// The entry for a name, or null: a member the object's kind lacks counts as unknown.
 template <class Self>
-QVariant dispatch(Self &self, std::initializer_list<Member<Self>> table, const QString &name, InvokeKind kind,
-                  QVariantList &args, unsigned entityKind = kAll)
+const Member<Self> *findMember(std::span<const Member<Self>> table, const QString &name, unsigned entityKind)
 {
     for (const Member<Self> &m : table) {
-        if (!cad::sameMember(name, m.name))
-            continue;
-        if (!(m.kinds & entityKind))
-            break;
-        if (kind == InvokeKind::PropertyPut) {
-            if (m.method || !m.put)
-                throw AutomationError(QStringLiteral("Member not found: %1 cannot be set").arg(name));
-            if (args.size() != 1)
-                throw AutomationError(QStringLiteral("Invalid number of parameters"));
-            m.put(self, args[0]);
-            return {};
-        }
-        // Property gets and method calls are taken either way, as
-        // automation clients pass both flags.
-        if (args.size() < m.minArgs || args.size() > m.maxArgs)
-            throw AutomationError(QStringLiteral("Invalid number of parameters"));
-        return m.get(self, args);
+        if (cad::sameMember(name, m.name))
+            return (m.kinds & entityKind) ? &m : nullptr;
     }
-    throw AutomationError(QStringLiteral("Unknown name: %1").arg(name));
+    return nullptr;
+}
+
+template <class Self>
+QVariant dispatch(Self &self, std::span<const Member<Self>> table, const QString &name, InvokeKind kind,
+                  QVariantList &args, unsigned entityKind = kAll)
+{
+    const Member<Self> *m = findMember(table, name, entityKind);
+    if (!m)
+        throw AutomationError(QStringLiteral("Unknown name: %1").arg(name));
+    if (kind == InvokeKind::PropertyPut) {
+        if (m->method || !m->put)
+            throw AutomationError(QStringLiteral("Member not found: %1 cannot be set").arg(name));
+        if (args.size() != 1)
+            throw AutomationError(QStringLiteral("Invalid number of parameters"));
+        m->put(self, args[0]);
+        return {};
+    }
+    // Property gets and method calls are taken either way, as
+    // automation clients pass both flags.
+    if (args.size() < m->minArgs || args.size() > m->maxArgs)
+        throw AutomationError(QStringLiteral("Invalid number of parameters"));
+    return m->get(self, args);
 }
 
 // ---- Objects --------------------------------------------------------------------------
@@ -190,6 +197,8 @@ public:
     }
     Drawing &drawing() const { return *m_drawing; }
     const std::shared_ptr<Drawing> &drawingPtr() const { return m_drawing; }
+    // Whether a call of the member could be answered (COM asks by name first).
+    virtual bool hasMember(const QString &member) const = 0;
 
 protected:
     virtual QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) = 0;
@@ -233,13 +242,31 @@ public:
         throw AutomationError(QStringLiteral("Unknown handle"));
     }
     const QString &handle() const { return m_handle; }
+    // The entity's kind for the member table; every kind's members while the
+    // entity is gone, so the call itself tells what happened.
+    unsigned hasMemberMask() const
+    {
+        try {
+            return 1u << int(entity().kind);
+        } catch (const AutomationError &) {
+            return kAll;
+        }
+    }
 
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
-        using S = EntityObject;
         const unsigned mask = 1u << int(entity().kind);
-        return dispatch<S>(*this, {
+        return dispatch(*this, members(), member, kind, args, mask);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, hasMemberMask()) != nullptr;
+    }
+    static std::span<const Member<EntityObject>> members()
+    {
+        using S = EntityObject;
+        static const Member<S> table[] = {
             {"Handle", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().handle; }},
             {"Layer", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.entity().layer; },
              [](S &s, const QVariant &v) { s.drawing().setLayer(s.m_handle, argString(v)); }},
@@ -287,7 +314,8 @@ protected:
              }},
             {"Delete", true, 0, 0, [](S &s, QVariantList &) { s.drawing().eraseEntity(s.m_handle); return QVariant(); }},
             {"Update", true, 0, 0, [](S &s, QVariantList &) { s.drawing().update(s.m_handle); return QVariant(); }},
-        }, member, kind, args, mask);
+        };
+        return table;
     }
 
 private:
@@ -310,12 +338,21 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<LayerObject>> members()
+    {
         using S = LayerObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.layer().name; }},
             {"Lock", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.layer().locked; },
              [](S &s, const QVariant &v) { s.drawing().setLayerLocked(s.layer().name, argBool(v)); }},
-        }, member, kind, args);
+        };
+        return table;
     }
 
 private:
@@ -329,8 +366,16 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<LayersObject>> members()
+    {
         using S = LayersObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return int(s.drawing().layers().size()); }},
             {"Item", true, 1, 1,
              [](S &s, QVariantList &a) {
@@ -348,7 +393,8 @@ protected:
                  s.drawing().addLayer(name);
                  return object<LayerObject>(s.drawingPtr(), s.drawing().layer(name)->name);
              }},
-        }, member, kind, args);
+        };
+        return table;
     }
 };
 
@@ -369,8 +415,16 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<SelectionSetObject>> members()
+    {
         using S = SelectionSetObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.set().name; }},
             {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return int(s.set().handles.size()); }},
             {"Item", true, 1, 1,
@@ -411,7 +465,8 @@ protected:
                  }
                  return QVariant();
              }},
-        }, member, kind, args);
+        };
+        return table;
     }
 
 private:
@@ -425,8 +480,16 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<SelectionSetsObject>> members()
+    {
         using S = SelectionSetsObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.drawing().selectionSetCount(); }},
             {"Item", true, 1, 1,
              [](S &s, QVariantList &a) {
@@ -441,7 +504,8 @@ protected:
              [](S &s, QVariantList &a) {
                  return object<SelectionSetObject>(s.drawingPtr(), s.drawing().addSelectionSet(argString(a[0])));
              }},
-        }, member, kind, args);
+        };
+        return table;
     }
 };
 
@@ -481,8 +545,16 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<BlockObject>> members()
+    {
         using S = BlockObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.name(); }},
             {"Count", false, 0, 0,
              [](S &s, QVariantList &) -> QVariant {
@@ -495,7 +567,8 @@ protected:
              }},
             {"IsLayout", false, 0, 0,
              [](S &s, QVariantList &) -> QVariant { return s.m_name == kModelSpace || s.m_name == kPaperSpace; }},
-        }, member, kind, args);
+        };
+        return table;
     }
 
 private:
@@ -509,8 +582,16 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<BlocksObject>> members()
+    {
         using S = BlocksObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"Count", false, 0, 0,
              [](S &s, QVariantList &) -> QVariant { return int(s.drawing().blocks().size()) + 2; }},
             {"Item", true, 1, 1,
@@ -530,7 +611,8 @@ protected:
                      throw AutomationError(QStringLiteral("Key not found"));
                  return object<BlockObject>(s.drawingPtr(), b->name);
              }},
-        }, member, kind, args);
+        };
+        return table;
     }
 };
 
@@ -542,6 +624,8 @@ public:
 
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override;
+    bool hasMember(const QString &member) const override;
+    static std::span<const Member<DocumentObject>> members();
 };
 
 class ApplicationObject : public Base {
@@ -551,8 +635,16 @@ public:
 protected:
     QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
     {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<ApplicationObject>> members()
+    {
         using S = ApplicationObject;
-        return dispatch<S>(*this, {
+        static const Member<S> table[] = {
             {"HWND", false, 0, 0,
              [](S &s, QVariantList &) -> QVariant { return qulonglong(s.drawing().applicationWindow()); }},
             {"ActiveDocument", false, 0, 0,
@@ -563,7 +655,8 @@ protected:
                  s.drawing().zoomCenter(argPoint(a[0]), argDouble(a[1]));
                  return QVariant();
              }},
-        }, member, kind, args);
+        };
+        return table;
     }
 };
 
@@ -574,8 +667,18 @@ QString documentName(const Drawing &d)
 
 QVariant DocumentObject::dispatchMember(const QString &member, InvokeKind kind, QVariantList &args)
 {
+    return dispatch(*this, members(), member, kind, args);
+}
+
+bool DocumentObject::hasMember(const QString &member) const
+{
+    return findMember(members(), member, kAll) != nullptr;
+}
+
+std::span<const Member<DocumentObject>> DocumentObject::members()
+{
     using S = DocumentObject;
-    return dispatch<S>(*this, {
+    static const Member<S> table[] = {
         {"HWND", false, 0, 0,
          [](S &s, QVariantList &) -> QVariant { return qulonglong(s.drawing().documentWindow()); }},
         {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return documentName(s.drawing()); }},
@@ -624,10 +727,17 @@ QVariant DocumentObject::dispatchMember(const QString &member, InvokeKind kind, 
              s.drawing().regen();
              return QVariant();
          }},
-    }, member, kind, args);
+    };
+    return table;
 }
 
 } // namespace
+
+bool hasMember(const cad::Object &object, const QString &member)
+{
+    const auto *own = dynamic_cast<const Base *>(object.get());
+    return own ? own->hasMember(member) : true;
+}
 
 cad::Object makeApplication(std::shared_ptr<Drawing> drawing)
 {

@@ -14,4 +14,9 @@ namespace minicad {
 // The application object; its ActiveDocument is the drawing's document.
 cad::Object makeApplication(std::shared_ptr<Drawing> drawing);
 
+// Whether the object answers to the member, letter case ignored (for an
+// entity: whether its kind has it), as COM's GetIDsOfNames must tell before
+// any call. Objects made elsewhere answer for themselves when invoked: true.
+bool hasMember(const cad::Object &object, const QString &member);
+
 } // namespace minicad

@@ -102,6 +102,8 @@ private slots:
     void viewVariablesAndWindows();
     void erasedObjectsFailCleanly();
     void memberNamesIgnoreCase();
+    void memberLookupByName_data();
+    void memberLookupByName();
     void errors_data();
     void errors();
     void tenThousandTextsReadQuickly();
@@ -296,6 +298,11 @@ void TestAutomation::erasedObjectsFailCleanly()
     f.d->undo();
     QCOMPARE(held.textString(), QStringLiteral("R1"));
     QCOMPARE(attribute.textString(), QStringLiteral("RY1"));
+    // While gone, every kind's members are looked up, so the call can say what happened.
+    held.erase();
+    QVERIFY(minicad::hasMember(held.object(), QStringLiteral("GetAttributes")));
+    QVERIFY(!minicad::hasMember(held.object(), QStringLiteral("Nope")));
+    QCOMPARE(errorOf([&] { held.object()->call(QStringLiteral("GetAttributes")); }), QStringLiteral("Object was erased"));
 }
 
 void TestAutomation::memberNamesIgnoreCase()
@@ -309,6 +316,48 @@ void TestAutomation::memberNamesIgnoreCase()
     cad::Object doc = f.raw(QStringLiteral("doc"));
     QVERIFY(cad::toObject(doc->call(QStringLiteral("handletoobject"), {f.t2})));
     QCOMPARE(doc->call(QStringLiteral("getvariable"), {QStringLiteral("viewsize")}).toDouble(), 100.0);
+}
+
+void TestAutomation::memberLookupByName_data()
+{
+    QTest::addColumn<QString>("object");
+    QTest::addColumn<QString>("member");
+    QTest::addColumn<bool>("known");
+    const auto row = [](const char *object, const char *member, bool known) {
+        QTest::addRow("%s.%s", object, member) << QString::fromLatin1(object) << QString::fromLatin1(member) << known;
+    };
+    row("app", "ActiveDocument", true);
+    row("app", "zoomcenter", true);
+    row("app", "TextString", false);
+    row("doc", "HANDLETOOBJECT", true);
+    row("doc", "Nope", false);
+    row("text", "TextString", true);
+    row("text", "Handle", true);
+    row("text", "GetAttributes", false); // a block reference's member
+    row("text", "Name", false);
+    row("insert", "GetAttributes", true);
+    row("insert", "Name", true);
+    row("insert", "TextString", false);
+    row("attribute", "TagString", true);
+    row("attribute", "PromptString", false); // only definitions have prompts
+    row("layers", "Item", true);
+    row("layers", "Lock", false);
+    row("set", "SelectOnScreen", true);
+    row("blocks", "Count", true);
+}
+
+// What the lookup says agrees with what a call does: a known member is not
+// "Unknown name", an unknown one is.
+void TestAutomation::memberLookupByName()
+{
+    QFETCH(QString, object);
+    QFETCH(QString, member);
+    QFETCH(bool, known);
+    Fixture f;
+    const cad::Object o = f.raw(object);
+    QCOMPARE(minicad::hasMember(o, member), known);
+    if (!known)
+        QCOMPARE(errorOf([&] { o->get(member); }), QStringLiteral("Unknown name: %1").arg(member));
 }
 
 void TestAutomation::errors_data()

@@ -9,21 +9,7 @@ bin="$1"
 corpus="$2"
 build="$3"
 
-find_tool() {
-  for candidate in "$@"; do
-    if [ -x "$candidate" ]; then echo "$candidate"; return 0; fi
-    if command -v "$candidate" >/dev/null 2>&1; then command -v "$candidate"; return 0; fi
-  done
-  return 1
-}
-
-skip() {
-  echo "SKIPPED: $1"
-  exit 77
-}
-
-wine="$(find_tool /usr/lib/wine/wine64 wine64 wine)" || skip "Wine is not installed (wine64 not found); scripts/install-deps installs it"
-wineserver="$(find_tool /usr/lib/wine/wineserver64 wineserver)" || skip "wineserver not found"
+. "$(dirname "$0")/wine-prefix.sh"
 
 for exe in win32_core_tests.exe lumo_test_server.exe; do
   if [ ! -f "$bin/$exe" ]; then
@@ -34,41 +20,10 @@ for exe in win32_core_tests.exe lumo_test_server.exe; do
 done
 
 export WINEPREFIX="$build/wineprefix"
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
 logs="$build/wine-logs"
-rm -rf "$WINEPREFIX" "$logs"
+rm -rf "$logs"
 mkdir -p "$logs"
-
-remove_prefix=0
-cleanup() {
-  "$wineserver" -k >/dev/null 2>&1
-  wait 2>/dev/null
-  # 700 MB: kept only when a run failed, for a look inside.
-  if [ "$remove_prefix" = 1 ]; then rm -rf "$WINEPREFIX"; fi
-}
-trap cleanup EXIT
-
-echo "Creating the Wine prefix $WINEPREFIX"
-if ! timeout 180 "$wine" wineboot --init >"$logs/wineboot.log" 2>&1; then
-  tail -5 "$logs/wineboot.log"
-  skip "Wine cannot start (wineboot --init failed)"
-fi
-# No X server here: the null display driver still gives real windows and DCs.
-if ! timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >"$logs/reg.log" 2>&1; then
-  cat "$logs/reg.log"
-  skip "Wine cannot start (reg add failed)"
-fi
-# Start over so every process sees the null driver.
-"$wineserver" -k >/dev/null 2>&1
-"$wineserver" -w >/dev/null 2>&1
-
-to_windows() {
-  local p="$1"
-  echo "Z:${p//\//\\}"
-}
+make_prefix "$logs"
 
 # The server registers its ProgIDs under HKLM\Software\Classes and then
 # waits for calls; the tests wait for it to come up.

@@ -2,9 +2,7 @@
 
 #include "cad/win32/comdispatch.h"
 #include "cad/win32/comfilter.h"
-
-#include <limits>
-#include <type_traits>
+#include "cad/win32/comqtvalue.h"
 
 namespace cad {
 
@@ -73,94 +71,17 @@ private:
 
 win32::Value toComValue(const QVariant &v)
 {
-    if (!v.isValid())
-        return {};
-    const QMetaType type = v.metaType();
-    if (type == QMetaType::fromType<Point>()) {
-        const Point p = v.value<Point>();
-        return win32::Value{win32::Point3{p.x, p.y, p.z}};
-    }
-    if (type == QMetaType::fromType<Object>()) {
-        const Object o = v.value<Object>();
-        if (!o)
-            return win32::Value{win32::ObjectPtr{}};
+    return win32::toComValue(v, [](const Object &o) {
         const auto *com = dynamic_cast<const ComDispatch *>(o.get());
         if (!com)
             throw AutomationError(QStringLiteral("Type mismatch: an object of another backend cannot be passed to COM"));
-        return win32::Value{com->ref()};
-    }
-    if (type == QMetaType::fromType<QList<qint16>>()) {
-        const QList<qint16> list = v.value<QList<qint16>>();
-        return win32::Value{std::vector<short>(list.begin(), list.end())};
-    }
-    switch (type.id()) {
-    case QMetaType::Bool:
-        return win32::Value{v.toBool()};
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-        return win32::Value{static_cast<long long>(v.toLongLong())};
-    case QMetaType::Float:
-    case QMetaType::Double:
-        return win32::Value{v.toDouble()};
-    case QMetaType::QString:
-        return win32::Value{v.toString().toStdWString()};
-    case QMetaType::QStringList:
-    case QMetaType::QVariantList: {
-        win32::ValueArray items;
-        for (const QVariant &e : v.toList())
-            items.push_back(toComValue(e));
-        return win32::Value{std::move(items)};
-    }
-    default:
-        throw AutomationError(
-            QStringLiteral("Type mismatch: a %1 cannot be passed to COM").arg(QLatin1String(type.name())));
-    }
+        return com->ref();
+    });
 }
 
 QVariant fromComValue(const win32::Value &v)
 {
-    return std::visit(
-        [](const auto &x) -> QVariant {
-            using T = std::decay_t<decltype(x)>;
-            if constexpr (std::is_same_v<T, std::monostate>) {
-                return {};
-            } else if constexpr (std::is_same_v<T, bool>) {
-                return QVariant(x);
-            } else if constexpr (std::is_same_v<T, long long>) {
-                if (x >= std::numeric_limits<int>::min() && x <= std::numeric_limits<int>::max())
-                    return QVariant(int(x));
-                return QVariant(qlonglong(x));
-            } else if constexpr (std::is_same_v<T, double>) {
-                return QVariant(x);
-            } else if constexpr (std::is_same_v<T, std::wstring>) {
-                return QVariant(QString::fromStdWString(x));
-            } else if constexpr (std::is_same_v<T, win32::Point3>) {
-                return fromPoint(Point{x.x, x.y, x.z});
-            } else if constexpr (std::is_same_v<T, std::vector<short>>) {
-                return int16Array(QList<qint16>(x.begin(), x.end()));
-            } else if constexpr (std::is_same_v<T, win32::ValueArray>) {
-                QVariantList list;
-                list.reserve(qsizetype(x.size()));
-                for (const win32::Value &e : x)
-                    list.append(fromComValue(e));
-                return list;
-            } else {
-                static_assert(std::is_same_v<T, win32::ObjectPtr>);
-                if (!x)
-                    return {};
-                return fromObject(std::make_shared<ComDispatch>(x));
-            }
-        },
-        v.data);
+    return win32::fromComValue(v, [](const win32::ObjectPtr &ref) -> Object { return std::make_shared<ComDispatch>(ref); });
 }
 
 } // namespace

@@ -1,0 +1,77 @@
+// minicad-com: minicad's drawing served over COM, without a window.
+//   minicad-com [--progid P] [drawing.dxf | drawing.json]
+// Serves until it is closed (Ctrl+C, or the end of the session).
+
+#include "cad/win32/comdispatch.h"
+#include "minicad/com/comhost.h"
+#include "minicad/dxf/dxffile.h"
+#include "minicad/model/drawing.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+BOOL WINAPI consoleClosing(DWORD)
+{
+    // Another thread: the event loop is asked to end, the host then revokes its objects.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+    return TRUE;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // Calls arrive through the apartment's window messages, which Qt's event loop dispatches.
+    cad::win32::ComApartment apartment;
+    if (!apartment.ok()) {
+        std::fprintf(stderr, "minicad-com: cannot enter a COM apartment\n");
+        return 1;
+    }
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("minicad-com"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("minicad's drawing served as a COM automation server."));
+    parser.addHelpOption();
+    const QCommandLineOption progIdOption(QStringLiteral("progid"),
+                                          QStringLiteral("The ProgID to serve (default BricscadApp.AcadApplication)."),
+                                          QStringLiteral("progid"), QStringLiteral("BricscadApp.AcadApplication"));
+    parser.addOption(progIdOption);
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A drawing to open (DXF, or JSON)."),
+                                 QStringLiteral("[file]"));
+    parser.process(app);
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fprintf(stderr, "minicad-com: only one drawing can be opened\n");
+        return 2;
+    }
+    auto drawing = std::make_shared<minicad::Drawing>();
+    if (!files.isEmpty()) {
+        try {
+            minicad::loadDrawingFile(*drawing, files.first());
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "minicad-com: cannot open %s: %s\n", qPrintable(files.first()), e.what());
+            return 1;
+        }
+    }
+
+    minicad::com::ComHost host(drawing);
+    QString error;
+    const QString progId = parser.value(progIdOption);
+    if (!host.start(progId, &error)) {
+        std::fprintf(stderr, "minicad-com: %s\n", qPrintable(error));
+        return 1;
+    }
+    SetConsoleCtrlHandler(consoleClosing, TRUE);
+    std::fprintf(stderr, "minicad-com: serving %s as %s\n", qPrintable(progId), qPrintable(host.classIdText()));
+    const int rc = app.exec();
+    host.stop();
+    return rc;
+}
