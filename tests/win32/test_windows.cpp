@@ -1,8 +1,11 @@
-// Window operations, the topmost swap, the instance window and the marker.
+// Window operations, the topmost swap, the main window's class and the marker.
 
 #include "harness.h"
 
 #include "cad/win32/winwindows.h"
+
+#include <utility>
+#include <vector>
 
 using namespace cad::win32;
 
@@ -147,14 +150,72 @@ TEST_CASE("windows: threads, foreground and input attachment")
     CHECK_EQ(ups, 1);
 }
 
-TEST_CASE("windows: the instance window is what a second start finds")
+namespace {
+
+// The window procedure of a stand-in for Qt's window class: notes each
+// window's creation with the parameter it was given.
+std::vector<std::pair<HWND, void *>> g_created;
+LRESULT CALLBACK notingProc(HWND h, UINT msg, WPARAM w, LPARAM l)
 {
+    if (msg == WM_CREATE)
+        g_created.emplace_back(h, reinterpret_cast<CREATESTRUCTW *>(l)->lpCreateParams);
+    return DefWindowProcW(h, msg, w, l);
+}
+
+std::wstring classOf(HWND h)
+{
+    wchar_t name[256] = {};
+    GetClassNameW(h, name, 256);
+    return name;
+}
+
+} // namespace
+
+TEST_CASE("windows: the main window gets the class a second start looks for")
+{
+    const HINSTANCE inst = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = notingProc;
+    wc.hInstance = inst;
+    wc.lpszClassName = L"QtStandInQWindowIcon";
+    CHECK(RegisterClassW(&wc) != 0);
+    auto create = [&](DWORD style, HWND parent, void *param) {
+        return CreateWindowExW(0, wc.lpszClassName, L"LumoEdit", style, 0, 0, 100, 80, parent, nullptr, inst, param);
+    };
     CHECK(findWindowByClass(L"TLumoMainForm") == nullptr);
+    int marker = 0;
+    HWND child = nullptr, main = nullptr, next = nullptr;
+    g_created.clear();
     {
-        InstanceWindow instance(L"TLumoMainForm");
-        CHECK(instance.handle() != nullptr);
-        CHECK(findWindowByClass(L"TLumoMainForm") == instance.handle());
+        HWND owner = create(WS_OVERLAPPED, nullptr, nullptr);
+        WindowClassOverride rename(L"TLumoMainForm");
+        CHECK(rename.hooked());
+        CHECK(rename.window() == nullptr);
+        child = create(WS_CHILD, owner, nullptr); // a child is never the main window
+        main = create(WS_OVERLAPPEDWINDOW, nullptr, &marker);
+        next = create(WS_OVERLAPPEDWINDOW, nullptr, nullptr);
+        CHECK(rename.window() == main);
+        DestroyWindow(owner);
     }
+    CHECK(main != nullptr);
+    CHECK(classOf(main) == L"TLumoMainForm");
+    CHECK(findWindowByClass(L"TLumoMainForm") == main);
+    // The stand-in's window procedure still creates the window, with its parameter.
+    bool sawMain = false;
+    for (const auto &[h, param] : g_created)
+        sawMain = sawMain || (h == main && param == &marker);
+    CHECK(sawMain);
+    // Only the first top-level window is renamed.
+    CHECK(child == nullptr || classOf(child) != L"TLumoMainForm");
+    CHECK(classOf(next) == L"QtStandInQWindowIcon");
+    // Once the override is gone, nothing is renamed any more.
+    {
+        HWND after = create(WS_OVERLAPPEDWINDOW, nullptr, nullptr);
+        CHECK(classOf(after) == L"QtStandInQWindowIcon");
+        DestroyWindow(after);
+    }
+    DestroyWindow(next);
+    DestroyWindow(main);
     CHECK(findWindowByClass(L"TLumoMainForm") == nullptr);
 }
 

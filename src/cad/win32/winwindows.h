@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace cad::win32 {
 
@@ -46,20 +47,30 @@ bool drawMarkerOn(HDC dc, const MarkerShape &marker);
 // GetDC on the window, draw, ReleaseDC. False for a null or unknown window.
 bool drawMarker(HWND w, const MarkerShape &marker);
 
-// A hidden top-level window of the main window's class name, so that a
-// second start (FindWindowW by class) sees this instance.
-class InstanceWindow {
+// While it lives, the next top-level window that this thread creates through
+// CreateWindowExW (in this executable or in Qt's windows platform plugin)
+// gets the window class `className` instead of the one asked for: a copy of
+// that class (window procedure, styles, icon, cursor) under the new name.
+// So the main window is found by FindWindowW with its class, without a lock
+// or a second window that a crash could leave behind. Works by pointing the
+// modules' import slots of CreateWindowExW at a hook, restored at the end.
+class WindowClassOverride {
 public:
-    explicit InstanceWindow(const std::wstring &className);
-    ~InstanceWindow();
-    InstanceWindow(const InstanceWindow &) = delete;
-    InstanceWindow &operator=(const InstanceWindow &) = delete;
-    HWND handle() const { return m_window; }
+    explicit WindowClassOverride(const std::wstring &className);
+    ~WindowClassOverride();
+    WindowClassOverride(const WindowClassOverride &) = delete;
+    WindowClassOverride &operator=(const WindowClassOverride &) = delete;
+    // False when no import slot could be hooked (nothing will be renamed).
+    bool hooked() const { return !m_slots.empty(); }
+    // The window that got the class; null until one was created.
+    HWND window() const;
 
 private:
-    std::wstring m_className;
-    ATOM m_atom = 0;
-    HWND m_window = nullptr;
+    struct Slot {
+        void **address;
+        void *original;
+    };
+    std::vector<Slot> m_slots;
 };
 
 } // namespace cad::win32

@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# Runs the Windows lumoedit.exe under Wine, in a fresh prefix on an X server
+# of its own, and checks its windows from outside with a Win32 probe:
+#   run-wine-app.sh LUMOEDIT_EXE PROBE_EXE WORK_DIR
+# Exit 77 (skipped) only when Wine itself cannot start. Screenshots stay in
+# WORK_DIR (start.png, cad-dialog.png); the prefix is removed at the end.
+set -u
+exe="$(realpath "$1")"
+probe="$(realpath "$2")"
+work="$3"
+
+skip() { echo "SKIPPED: $1"; exit 77; }
+find_tool() {
+  for c in "$@"; do
+    if [ -x "$c" ]; then echo "$c"; return 0; fi
+    if command -v "$c" >/dev/null 2>&1; then command -v "$c"; return 0; fi
+  done
+  return 1
+}
+wine="$(find_tool /usr/lib/wine/wine64 wine64 wine)" || skip "Wine is not installed; scripts/install-deps installs it"
+wineserver="$(find_tool /usr/lib/wine/wineserver64 wineserver)" || skip "wineserver not found"
+for f in "$exe" "$probe"; do
+  [ -f "$f" ] || { echo "$f is missing: build the windows-app and windows-core targets"; echo "0 passed, 1 failed"; exit 1; }
+done
+for t in Xvfb xdotool import; do
+  command -v "$t" >/dev/null 2>&1 || { echo "$t is missing: run scripts/install-deps"; echo "0 passed, 1 failed"; exit 1; }
+done
+
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+unset WAYLAND_DISPLAY
+passed=0 failed=0
+pass() { passed=$((passed + 1)); echo "ok: $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
+
+pids=()
+xvfb=""
+cleanup() {
+  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
+  "$wineserver" -k >/dev/null 2>&1
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+# An X server of our own: Wine needs one for real top-level windows.
+exec 3>"$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+exec 3>&-
+for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { cat "$work/xvfb.log"; echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
+export DISPLAY=":$(head -1 "$work/display")"
+
+if ! timeout 180 "$wine" wineboot --init >"$work/wineboot.log" 2>&1; then
+  tail -5 "$work/wineboot.log"
+  skip "Wine cannot start (wineboot --init failed)"
+fi
+# The fonts of a Japanese Windows: Tahoma, which this Wine does not load from
+# its own data folder, and the Japanese UI fonts, replaced by IPAGothic.
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null ||
+  echo "note: no Tahoma in /usr/share/wine/fonts (fonts-wine): captions may be drawn in a fallback font"
+for f in "MS UI Gothic" "MS Gothic" "MS PGothic" "Yu Gothic UI" "Meiryo" "Meiryo UI"; do
+  "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /d IPAGothic /f >/dev/null 2>&1
+done
+"$wineserver" -w
+
+winpath() { local p="$1"; echo "Z:${p//\//\\}"; }
+inspect() { # FILE: facts of every visible titled top-level window
+  rm -f "$work/$1"
+  "$wine" "$probe" inspect "$(winpath "$work/$1")" >/dev/null 2>&1
+  sed -i 's/\r$//' "$work/$1" 2>/dev/null
+}
+# The three lines of the first visible window whose title line matches RE in FILE.
+window_block() { awk -v re="$2" '/^hwnd=/{show = ($0 ~ "visible=1" && $0 ~ re)} show' "$work/$1" | head -3; }
+field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" | head -1; }
+title_of() { sed -n 's/.*title="\(.*\)"$/\1/p' | head -1; }
+main_re='title="LumoEdit'
+wait_main() { # PID: until a visible main window shows; fails early when PID ends
+  for _ in $(seq 60); do
+    inspect wait.txt
+    grep -q "visible=1 .*$main_re" "$work/wait.txt" && return 0
+    kill -0 "$1" 2>/dev/null || return 1
+    sleep 1
+  done
+  return 1
+}
+ended_within() { # PID SECONDS
+  for _ in $(seq "$2"); do kill -0 "$1" 2>/dev/null || return 0; sleep 1; done
+  return 1
+}
+start_app() { # DIR; sets app
+  (cd "$1" && exec "$wine" "$1/lumoedit.exe" >>"$work/app.log" 2>&1) &
+  app=$!
+  pids+=("$app")
+}
+close_app() { # PID
+  "$wine" "$probe" close LumoEdit >/dev/null 2>&1
+  ended_within "$1" 20 || kill -9 "$1" 2>/dev/null
+}
+
+# ---- the window at a first start, without settings or target list
+A="$work/appA"
+mkdir -p "$A"
+cp "$exe" "$A/lumoedit.exe"
+start_app "$A"
+if ! wait_main "$app"; then
+  tail -20 "$work/app.log"
+  fail "lumoedit.exe shows no main window under Wine within 60 s"
+  echo "$passed passed, $failed failed"
+  exit 1
+fi
+sleep 2
+inspect a.txt
+import -window root "$work/start.png" 2>/dev/null
+blk="$(window_block a.txt "$main_re")"
+echo "$blk"
+title="$(echo "$blk" | title_of)"
+[ "$title" = "LumoEdit" ] && pass "caption \"LumoEdit\"" || fail "caption is \"$title\", not \"LumoEdit\""
+main_hwnd="$(echo "$blk" | field hwnd)"
+found="$(sed -n 's/^FindWindowW("TLumoMainForm", NULL) = //p' "$work/a.txt")"
+[ "$(echo "$blk" | sed -n 's/.*class="\([^"]*\)".*/\1/p')" = TLumoMainForm ] && [ "${found,,}" = "${main_hwnd,,}" ] &&
+  pass "the main window's class is TLumoMainForm" || fail "FindWindowW(\"TLumoMainForm\") gives $found, the main window is $main_hwnd: $(echo "$blk" | head -1)"
+[ "$(echo "$blk" | field topmost)" = 1 ] && pass "always on top" || fail "the main window is not WS_EX_TOPMOST"
+[ "$(echo "$blk" | field maximizebox)" = 0 ] && [ "$(echo "$blk" | field minimizebox)" = 1 ] &&
+  pass "minimise box, no maximise box" || fail "window buttons: $(echo "$blk" | sed -n 3p)"
+client="$(echo "$blk" | field client)"
+[ "$client" = 328x320 ] && pass "client area 328x320" || fail "client area is $client, not 328x320"
+
+# ---- a second start ends at once and leaves the first alone
+first=$app
+start_app "$A"
+second=$app
+t0=$(date +%s)
+if ended_within "$second" 15; then
+  wait "$second"
+  rc=$?
+  inspect b.txt
+  # The window found by class is listed twice: count windows, not lines.
+  n=$(grep "visible=1 .*$main_re" "$work/b.txt" | sed 's/ .*//' | sort -u | wc -l)
+  if [ "$rc" = 0 ] && [ "$n" = 1 ] && kill -0 "$first" 2>/dev/null && grep -qi "hwnd=$main_hwnd" "$work/b.txt"; then
+    pass "a second start ends at once ($(( $(date +%s) - t0 )) s), the first is untouched"
+  else fail "second start: exit $rc, $n main windows afterwards"; fi
+else
+  fail "a second start still runs after 15 s"
+fi
+close_app "$first"
+grep -q '^ProgID=BricscadApp.AcadApplication' "$A/lumoedit.ini" 2>/dev/null &&
+  pass "closing writes lumoedit.ini beside the exe" || fail "no [Target] ProgID in lumoedit.ini after the close"
+
+# ---- any window of the class counts as a running instance
+"$wine" "$probe" holdclass 30 >"$work/hold.log" 2>&1 &
+holder=$!
+pids+=("$holder")
+for _ in $(seq 30); do grep -q holding "$work/hold.log" && break; sleep 1; done
+start_app "$A"
+if ended_within "$app" 20; then
+  inspect d.txt
+  grep -q "visible=1 .*$main_re" "$work/d.txt" && fail "a main window appeared beside another window of class TLumoMainForm" ||
+    pass "a window of class TLumoMainForm makes a start end at once"
+else fail "with a window of class TLumoMainForm the start still runs after 20 s"; kill -9 "$app" 2>/dev/null; fi
+kill -9 "$holder" 2>/dev/null
+
+# ---- an instance that was killed never blocks the next start. A new Wine
+# session numbers its processes from the start, so with the wine server
+# restarted both starts get the same process id.
+"$wineserver" -k; "$wineserver" -w 2>/dev/null
+start_app "$A"
+if wait_main "$app"; then
+  kill -9 "$app"
+  "$wineserver" -k; "$wineserver" -w 2>/dev/null
+  start_app "$A"
+  wait_main "$app" && pass "a start after a killed instance shows its window" ||
+    fail "after an instance was killed the next start shows no window"
+  close_app "$app"
+else fail "no window for the killed-instance check"; fi
+
+# ---- with a target list: caption, "TEXT" without the target, "CAD" dialog
+B="$work/appB"
+mkdir -p "$B"
+cp "$exe" "$B/lumoedit.exe"
+printf '[Target]\r\nProgID=LumoTest.AcadApplication\r\n' >"$B/lumoedit.ini"
+printf 'LumoTest server\tLumoTest.AcadApplication\r\n' >"$B/TargetCAD_APIVersion.txt"
+start_app "$B"
+if wait_main "$app"; then
+  sleep 2
+  inspect f.txt
+  blk="$(window_block f.txt "$main_re")"
+  title="$(echo "$blk" | title_of)"
+  [ "$title" = "LumoEdit [ LumoTest server ]" ] && pass "caption \"LumoEdit [ LumoTest server ]\"" ||
+    fail "caption with the target list is \"$title\""
+  read -r cx cy < <(echo "$blk" | sed -n 's/.*client=[0-9x]* at \([-0-9]*\),\([-0-9]*\).*/\1 \2/p')
+  windows() { inspect "$1"; grep -c '^hwnd=.*visible=1' "$work/$1"; }
+  before=$(windows f1.txt)
+  # "TEXT" (first button of the first row) while LumoTest.AcadApplication is not running.
+  xdotool mousemove $((cx + 24)) $((cy + 35)) click 1
+  sleep 4
+  after=$(windows f2.txt)
+  [ "$after" = "$before" ] && pass "\"TEXT\" with the target not running reports nothing" ||
+    fail "\"TEXT\" with the target not running opened: $(grep '^hwnd=.*visible=1' "$work/f2.txt" | grep -v "$main_re" | head -1)"
+  # "CAD" (third row, right): the target CAD dialog, shown modally.
+  xdotool mousemove $((cx + 146)) $((cy + 81)) click 1
+  sleep 3
+  inspect g.txt
+  import -window root "$work/cad-dialog.png" 2>/dev/null
+  dlg="$(window_block g.txt 'title="ターゲット')"
+  dtitle="$(echo "$dlg" | title_of)"
+  if [ -z "$dtitle" ]; then fail "the \"CAD\" button opened no dialog"
+  else
+    [ "$dtitle" = "ターゲット CAD" ] && pass "dialog caption \"ターゲット CAD\"" || fail "the dialog's caption is \"$dtitle\""
+    mtop="$(window_block g.txt "$main_re" | field topmost)"
+    [ "$(echo "$dlg" | field topmost)" = 1 ] && [ "$mtop" = 0 ] && pass "while the dialog is shown it is on top and the main window is not" ||
+      fail "topmost while the dialog is shown: dialog $(echo "$dlg" | field topmost), main window $mtop"
+    # Not judged: this Wine cannot make a window topmost again while it owns
+    # a window that is not, which the dialog stays.
+    "$wine" "$probe" close "ターゲット" >/dev/null 2>&1
+    sleep 1
+  fi
+  close_app "$app"
+else fail "no main window with the target list"; fi
+
+echo "screenshots: $work/start.png $work/cad-dialog.png"
+echo "$passed passed, $failed failed"
+[ "$failed" = 0 ]
