@@ -18,6 +18,7 @@ namespace {
 const IID kIidOwnObject = {0x9a4e2c61, 0x3d7b, 0x4f08, {0xb5, 0xe2, 0x71, 0xc0, 0xd8, 0xa9, 0x3f, 0x46}};
 
 const QString kBusyText = QStringLiteral("The application is busy: it waits for the user to pick on screen");
+const QString kRetiredText = QStringLiteral("The object no longer exists: another drawing has been loaded");
 
 // One DISPID per member name for the whole host, letter case ignored: the
 // same name has the same number on every object, as a type library would.
@@ -181,6 +182,8 @@ HRESULT ComObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS *
 
     if (!m_table)
         return raise(exception, QStringLiteral("The application has closed"), RPC_E_DISCONNECTED);
+    if (m_retired)
+        return raise(exception, kRetiredText, E_FAIL);
     if (!m_servedWhileBusy && m_table->busy())
         return raise(exception, kBusyText, RPC_E_SERVERCALL_RETRYLATER);
 
@@ -220,6 +223,8 @@ HRESULT ComObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS *
     try {
         const QVariantList before = args;
         const QVariant value = m_object->invoke(member, kind, args);
+        if (m_retired) // a drawing loaded while the call waited for a pick
+            return raise(exception, kRetiredText, E_FAIL);
         // By-reference arguments go back changed, where the call changed them.
         for (UINT i = 0; i < n; ++i) {
             VARIANT &passed = params->rgvarg[n - 1 - i];
@@ -236,6 +241,8 @@ HRESULT ComObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS *
         }
         return S_OK;
     } catch (const cad::AutomationError &e) {
+        if (m_retired)
+            return raise(exception, kRetiredText, E_FAIL);
         return raise(exception, e.message(), cad::win32::errorCode(e.kind()));
     } catch (const cad::win32::ComError &e) {
         return raise(exception, fromWide(e.message()), e.code());
@@ -251,6 +258,18 @@ ObjectTable::ObjectTable(std::function<bool()> busy) : m_busy(std::move(busy)) {
 ObjectTable::~ObjectTable()
 {
     disconnectAll();
+}
+
+void ObjectTable::retireAll()
+{
+    for (auto it = m_live.begin(); it != m_live.end();) {
+        if ((*it)->m_root) {
+            ++it;
+            continue;
+        }
+        (*it)->m_retired = true; // freed when its clients let go
+        it = m_live.erase(it);
+    }
 }
 
 void ObjectTable::disconnectAll()

@@ -55,6 +55,7 @@ private:
     ObjectTable *m_table; // null once the host has closed
     cad::Object m_object;
     bool m_root;
+    bool m_retired = false; // its drawing was replaced
     bool m_servedWhileBusy;
     LONG m_refs = 1;
 };
@@ -79,6 +80,9 @@ public:
     static cad::Object unwrap(IDispatch *dispatch);
 
     bool busy() const { return m_busy(); }
+    // Another drawing replaced the one the objects handed out so far belong
+    // to: they answer "no longer exists" from now on and are not counted.
+    void retireAll();
     // Disconnects every object from its clients (CoDisconnectObject): the
     // host is closing.
     void disconnectAll();

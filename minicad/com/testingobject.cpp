@@ -54,7 +54,7 @@ QStringList handleList(const QVariant &v)
 
 } // namespace
 
-TestingObject::TestingObject(std::shared_ptr<Drawing> drawing, const ObjectTable &objects)
+TestingObject::TestingObject(std::shared_ptr<Drawing> drawing, ObjectTable &objects)
     : m_drawing(std::move(drawing)), m_objects(objects)
 {
 }
@@ -79,8 +79,11 @@ QVariant TestingObject::invoke(const QString &member, cad::InvokeKind kind, QVar
             d.queuePick(handleList(args[0])); // answers a waiting pick at once
         else if (cad::sameMember(member, "QueueCancel"))
             d.queuePickCancel();
-        else if (cad::sameMember(member, "Load"))
+        else if (cad::sameMember(member, "Load")) {
             loadDrawingFile(d, stringArgument(args[0], "the path"));
+            // What was handed out belongs to the drawing just replaced.
+            m_objects.retireAll();
+        }
         else if (cad::sameMember(member, "Save"))
             saveDrawingFile(d, stringArgument(args[0], "the path"));
         else if (cad::sameMember(member, "Dump"))

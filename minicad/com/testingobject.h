@@ -15,14 +15,14 @@ namespace minicad::com {
 
 class TestingObject : public cad::Dispatch, public MemberLookup {
 public:
-    TestingObject(std::shared_ptr<Drawing> drawing, const ObjectTable &objects);
+    TestingObject(std::shared_ptr<Drawing> drawing, ObjectTable &objects);
 
     QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override;
     bool hasMember(const QString &member) const override;
 
 private:
     std::shared_ptr<Drawing> m_drawing;
-    const ObjectTable &m_objects;
+    ObjectTable &m_objects;
 };
 
 } // namespace minicad::com

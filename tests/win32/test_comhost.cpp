@@ -294,7 +294,7 @@ TEST_CASE("comhost: the host's busy answer is one the program's filter retries e
     client->Release();
 }
 
-TEST_CASE("comhost: Save and Load through the testing object")
+TEST_CASE("comhost: Save and Load; references do not outlive their drawing")
 {
     ObjectPtr t = testing();
     const std::wstring before = text(t->call(L"Dump"));
@@ -302,11 +302,23 @@ TEST_CASE("comhost: Save and Load through the testing object")
     GetTempPathW(MAX_PATH, dir);
     const std::wstring file = std::wstring(dir) + L"comhost-saved.json";
     t->call(L"Save", {Value{file}});
-    ObjectPtr text2B = document()->call(L"HandleToObject", {Value{L"2B"}}).as<ObjectPtr>();
+    ObjectPtr doc = document();
+    ObjectPtr text2B = doc->call(L"HandleToObject", {Value{L"2B"}}).as<ObjectPtr>();
     text2B->put(L"TextString", Value{L"CHANGED"});
     CHECK(text(t->call(L"Dump")) != before);
+    CHECK_EQ(t->get(L"ObjectCount").as<long long>(), 2LL);
     t->call(L"Load", {Value{file}});
     CHECK(text(t->call(L"Dump")) == before);
+    CHECK_EQ(t->get(L"ObjectCount").as<long long>(), 0LL);
+    // The same handle lives in the new drawing; the old reference must not reach it.
+    CHECK_THROWS_COM(text2B->put(L"TextString", Value{L"STALE"}), e, {
+        CHECK(e.kind() == ComError::Kind::Failed);
+        CHECK(e.message().find(L"no longer exists") != std::wstring::npos);
+    });
+    CHECK_THROWS_COM(doc->call(L"HandleToObject", {Value{L"2B"}}), e,
+                     CHECK(e.message().find(L"no longer exists") != std::wstring::npos));
+    CHECK(text(t->call(L"Dump")).find(L"STALE") == std::wstring::npos);
+    CHECK(text(document()->call(L"HandleToObject", {Value{L"2B"}}).as<ObjectPtr>()->get(L"TextString")) == L"ｶﾞｲﾄﾞ");
     DeleteFileW(file.c_str());
 }
 
