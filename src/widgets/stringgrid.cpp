@@ -1,6 +1,7 @@
 #include "widgets/stringgrid.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -99,6 +100,12 @@ StringGrid::StringGrid(QWidget *parent) : QTableWidget(parent)
     connect(this, &QTableWidget::currentCellChanged, this, [this](int row, int column) {
         if (row >= 0 && column >= 0)
             emit gridClick(column + m_fixedCols, row + m_fixedRows);
+    });
+
+    m_clickEdit.setSingleShot(true);
+    connect(&m_clickEdit, &QTimer::timeout, this, [this] {
+        if (m_clickEditIndex.isValid() && m_clickEditIndex == currentIndex() && !isEditorOpen())
+            edit(m_clickEditIndex, AllEditTriggers, nullptr);
     });
 
     setDefaultColumnWidth(64);
@@ -404,6 +411,19 @@ bool StringGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *eve
 {
     if (!m_editing)
         return false;
+    // Qt refuses typed keys while its own click-to-edit delay runs and turns
+    // them into a search by first letter, which moves the current cell: the
+    // rest of the typing then lands in another row. So the delay is ours, and
+    // any other way of opening the editor (a key above all) cancels it.
+    if (trigger == SelectedClicked) {
+        if (!index.isValid() || isEditorOpen())
+            return false;
+        m_clickEditIndex = index;
+        m_clickEdit.start(QApplication::doubleClickInterval());
+        return true;
+    }
+    if (trigger != NoEditTriggers)
+        m_clickEdit.stop();
     const bool opened = QTableWidget::edit(index, trigger, event);
     // Installed after the delegate's filter, so ours sees the editor's keys
     // first: the key-down handler gets them as it does when no editor is open.
@@ -413,6 +433,9 @@ bool StringGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *eve
 }
 
 // ---- keys and mouse ---------------------------------------------------------------------
+
+// Typing goes into the current cell, never to a row found by its text.
+void StringGrid::keyboardSearch(const QString &) {}
 
 bool StringGrid::runKeyDown(QKeyEvent *event)
 {

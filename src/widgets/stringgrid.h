@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QPointer>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <functional>
 
@@ -134,6 +135,7 @@ signals:
 protected:
     using QTableWidget::edit;
     bool edit(const QModelIndex &index, EditTrigger trigger, QEvent *event) override;
+    void keyboardSearch(const QString &search) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
@@ -159,6 +161,10 @@ private:
     int m_updateDepth = 0;
     QPointer<QLineEdit> m_editor;
     QPersistentModelIndex m_editorIndex;
+    // A click on the current cell opens its editor after the double-click
+    // interval; the grid keeps that delay itself so a key can cut it short.
+    QTimer m_clickEdit;
+    QPersistentModelIndex m_clickEditIndex;
     DrawCellHook m_drawCell;
     GetEditTextHook m_getEditText;
     KeyDownHandler m_keyDown;

@@ -7,6 +7,7 @@
 #include "searchtab/lumo2.h"
 #include "widgets/stringgrid.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -334,6 +335,26 @@ private Q_SLOTS:
         s.cad.drawing->eraseEntity(a);
         s.typeAndEnter(0, "R");
         QCOMPARE(s.grid->cells(0, 0), QStringLiteral("Q"));
+    }
+
+    // Clicking the current row and typing at once, then Enter: the text goes
+    // into that row and its TEXT, not into the next row starting alike.
+    void typingRightAfterAClickWritesTheClickedRow()
+    {
+        Search s;
+        const QString a1 = s.cad.drawing->addText("0", "A1", {0, 0, 0});
+        const QString a2 = s.cad.drawing->addText("0", "A2", {0, 0, 0});
+        s.run("");
+        s.form->CheckBox8->setChecked(true);
+        s.grid->setFocus();
+        QCOMPARE(s.grid->row(), 0);
+        QTest::mouseClick(s.grid->viewport(), Qt::LeftButton, {}, s.rowRect(0).center());
+        QTest::keyClicks(nullptr, QStringLiteral("A9")); // each key to the focus widget
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents();
+        QCOMPARE(s.cad.text(a1), QStringLiteral("A9"));
+        QCOMPARE(s.cad.text(a2), QStringLiteral("A2"));
+        QCOMPARE(s.rows(), (QStringList{"A9", "A2"}));
     }
 
     void enterDownWrapsFromLastRowToFirst()

@@ -273,6 +273,47 @@ private slots:
         QCOMPARE(grid.editorText(), QString("b")); // typing replaces, as in a classic grid
     }
 
+    // A click on the current cell arms the click-to-edit delay; keys typed
+    // at once must still land in that cell, never in a row found by its
+    // first letter, and the delay must not open a second editor later.
+    void typingRightAfterClickingTheCurrentCell()
+    {
+        StringGrid grid;
+        grid.setColCount(2);
+        grid.setRowCount(4);
+        for (const auto &[row, text] : {std::pair{1, "B1"}, {2, "A1"}, {3, "B2"}})
+            grid.setCells(1, row, QString::fromLatin1(text));
+        show(grid);
+        grid.setCurrentCell(1, 1);
+        int opened = 0;
+        grid.setGetEditTextHook([&](int, int, QString &) { ++opened; });
+        const QPoint cell = grid.viewport()->mapFrom(&grid, centreOf(grid, 1, 1));
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell);
+        QTest::keyClicks(nullptr, QStringLiteral("B9")); // each key to the focus widget
+        QCOMPARE(grid.row(), 1);
+        QVERIFY(grid.isEditorOpen());
+        QCOMPARE(grid.editorText(), QStringLiteral("B9"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QCoreApplication::processEvents(); // the editor commits on a queued call
+        QCOMPARE(grid.cells(1, 1), QStringLiteral("B9"));
+        QCOMPARE(grid.cells(1, 3), QStringLiteral("B2"));
+        QTest::qWait(QApplication::doubleClickInterval() + 100);
+        QVERIFY(!grid.isEditorOpen());
+        QCOMPARE(opened, 1);
+
+        // Without typing, the click opens the editor once the delay is over.
+        QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, cell);
+        QVERIFY(!grid.isEditorOpen());
+        QTRY_VERIFY(grid.isEditorOpen());
+        QCOMPARE(grid.editorText(), QStringLiteral("B9"));
+        grid.hideEditor(false);
+
+        // Read-only cells do not jump to a row by its text either.
+        grid.setEditing(false);
+        QTest::keyClick(&grid, Qt::Key_A);
+        QCOMPARE(grid.row(), 1);
+    }
+
     void mouseHitTestingAndSignals()
     {
         StringGrid grid;
