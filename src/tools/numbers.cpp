@@ -96,7 +96,7 @@ qint32 OctalToInt(QStringView text, bool *ok)
     quint32 value = 0;
     for (const QChar c : text) {
         quint32 digit = 0;
-        if (c >= u'0' && c <= u'7') {
+        if (isAsciiDigit(c)) {
             digit = c.unicode() - u'0';
         } else if (ok) {
             *ok = false;

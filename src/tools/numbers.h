@@ -23,8 +23,10 @@ DigitRun SplitDigitRun(const QString &text, bool fromEnd);
 bool IsHexDigits(QStringView text);
 bool IsOctalDigits(QStringView text);
 
-// Sum of digit x 8^(characters after it), 32-bit wrap-around. A character that
-// is not an octal digit makes `ok` false (and counts as 0) when `ok` is given.
+// Sum of digit x 8^(characters after it), 32-bit wrap-around, each digit taken
+// at its decimal value: callers that need octal digits check with
+// IsOctalDigits first ("18" gives 16). A character that is no decimal digit at
+// all makes `ok` false (and counts as 0) when `ok` is given.
 qint32 OctalToInt(QStringView text, bool *ok = nullptr);
 
 // Octal digits of `value`, "0" in front up to `width` characters; 0 gives

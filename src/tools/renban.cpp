@@ -17,43 +17,55 @@ QString radixName(NumberRadix radix)
     return QStringLiteral("10進数");
 }
 
+// A count box as a number of items: `fallback` when empty or not a number.
+int readCount(const QString &text, int fallback)
+{
+    qint32 count = 0;
+    if (!ParseDecimal(text, &count) || count < 0)
+        return fallback;
+    return count;
+}
+
+// The start value in the radix; `unreadable` when it is not such a number.
+// Octal takes every decimal digit at its own value, 8 and 9 included; only a
+// character that is no digit at all makes the start invalid.
+qint32 readStart(const RenbanInput &input, qint32 unreadable, bool *valid)
+{
+    *valid = true;
+    qint32 value = 0;
+    switch (input.radix) {
+    case NumberRadix::Decimal:
+        return ParseDecimal(input.start, &value) ? value : unreadable;
+    case NumberRadix::Hexadecimal:
+        return ParseHex(input.start, &value) ? value : unreadable;
+    case NumberRadix::Octal:
+        value = OctalToInt(input.start, valid);
+        return *valid ? value : 0;
+    }
+    return unreadable;
+}
+
+qint32 readStep(const RenbanInput &input)
+{
+    qint32 step = 1;
+    return ParseDecimal(input.step, &step) ? step : 1;
+}
+
 } // namespace
 
 RenbanPlan PlanRenban(const RenbanInput &input)
 {
     RenbanPlan plan;
     plan.width = int(input.start.size());
-    qint32 count = 0;
     if (input.start.isEmpty()) {
         // Fixed text: an empty or unreadable count is no items.
         plan.fixedText = true;
-        if (!ParseDecimal(input.count, &count) || count < 0)
-            count = 0;
-        plan.count = count;
+        plan.count = readCount(input.count, 0);
         return plan;
     }
-    if (input.count.isEmpty())
-        count = 1;
-    else if (!ParseDecimal(input.count, &count) || count < 0)
-        count = 0;
-    plan.count = count;
-    if (!ParseDecimal(input.step, &plan.step))
-        plan.step = 1;
-    switch (input.radix) {
-    case NumberRadix::Decimal:
-        plan.validStart = ParseDecimal(input.start, &plan.start);
-        break;
-    case NumberRadix::Hexadecimal:
-        plan.validStart = ParseHex(input.start, &plan.start);
-        break;
-    case NumberRadix::Octal:
-        plan.validStart = IsOctalDigits(input.start);
-        if (plan.validStart)
-            plan.start = OctalToInt(input.start);
-        break;
-    }
-    if (!plan.validStart)
-        plan.start = 0;
+    plan.count = input.count.isEmpty() ? 1 : readCount(input.count, 0);
+    plan.step = readStep(input);
+    plan.start = readStart(input, 1, &plan.validStart);
     return plan;
 }
 
@@ -110,17 +122,18 @@ QStringList RenbanItems(const RenbanInput &input, QString *error)
 
 QString RenbanPreview(const RenbanInput &input)
 {
-    const RenbanPlan plan = PlanRenban(input);
-    if (plan.fixedText)
-        return QStringLiteral("[ %1 ] x %2").arg(UpperAsciiLetters(input.prefix + input.suffix)).arg(plan.count);
-    if (!plan.validStart)
+    if (input.start.isEmpty())
+        return QStringLiteral("[ %1 ] x %2")
+            .arg(UpperAsciiLetters(input.prefix + input.suffix), QString::number(readCount(input.count, 0)));
+    bool validStart = true;
+    const quint32 start = quint32(readStart(input, 0, &validStart));
+    if (!validStart)
         return QStringLiteral("開始数が%1として正しくありません").arg(radixName(input.radix));
-    const QString first = input.prefix + input.start + input.suffix;
-    if (plan.count == 0)
-        return QStringLiteral("[ %1 ] x 0").arg(UpperAsciiLetters(first));
-    const qint32 last = qint32(quint32(plan.step) * quint32(plan.count - 1) + quint32(plan.start));
-    const QString lastText = input.prefix + RenbanNumberText(last, input.radix, plan.width) + input.suffix;
-    return UpperAsciiLetters(QStringLiteral("[ %1 ] ～ [ %2 ]").arg(first, lastText));
+    const int count = readCount(input.count, input.radix == NumberRadix::Decimal ? 0 : 1);
+    const qint32 last = qint32(quint32(readStep(input)) * quint32(count - 1) + start); // 32-bit wrap-around
+    const QString lastText = RenbanNumberText(last, input.radix, int(input.start.size()));
+    return UpperAsciiLetters(QStringLiteral("[ %1 ] ～ [ %2 ]")
+                                 .arg(input.prefix + input.start + input.suffix, input.prefix + lastText + input.suffix));
 }
 
 RowRange RenbanGridRows(int selectionTop, int selectionBottom, int currentRow, int lastRow)

@@ -22,13 +22,16 @@ struct RenbanInput {
 // The values read from an input.
 struct RenbanPlan {
     bool fixedText = false;  // 開始数 empty: every item is prefix + suffix
-    bool validStart = true;  // 開始数 readable in the radix
+    bool validStart = true;  // false only for an octal 開始数 holding a non-digit
     qint32 start = 0;
     qint32 step = 1;
     int count = 0;
     int width = 0;
 };
 
+// How the values are read for creating the items: an empty count is one
+// item, a start that is not a number of the radix counts from 1. The preview
+// reads them its own way (see RenbanPreview).
 RenbanPlan PlanRenban(const RenbanInput &input);
 
 // ASCII a-z to upper case; every other character unchanged.
@@ -42,7 +45,10 @@ QString RenbanNumberText(qint32 value, NumberRadix radix, int width);
 // (then `error` gets the message to show) or when the count is 0.
 QStringList RenbanItems(const RenbanInput &input, QString *error = nullptr);
 
-// The one-line preview: "[ first ] ～ [ last ]", or "[ fixed ] x count".
+// The one-line preview: "[ first ] ～ [ last ]", or "[ fixed ] x count". The
+// first is the start as typed; the last is start + step x (count - 1), where
+// an unreadable start reads as 0 and an empty count as 0 in decimal, 1 in
+// hexadecimal and octal (so a count of 0 shows the value before the start).
 QString RenbanPreview(const RenbanInput &input);
 
 // Grid rows the numbering writes, both ends included: from the current row to

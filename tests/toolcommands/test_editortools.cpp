@@ -356,7 +356,7 @@ private Q_SLOTS:
         f->SynEdit1->setLines({"L0"});
         tools::RenbanInput in;
         in.radix = NumberRadix::Octal;
-        in.start = "08";
+        in.start = "0a";
         bool stayedOpen = false;
         testing::whenShown(f->LumoRenbanForm, [&] {
             f->LumoRenbanForm->setInput(in);

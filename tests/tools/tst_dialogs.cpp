@@ -297,12 +297,12 @@ void TestDialogs::renbanRefusesInvalidStart()
     TLumoRenbanForm form;
     form.show();
     QTest::mouseClick(child<QToolButton>(&form, "SpeedButton3"), Qt::LeftButton);
-    retype(child<QLineEdit>(&form, "Edit2"), QStringLiteral("08"));
+    retype(child<QLineEdit>(&form, "Edit2"), QStringLiteral("0a"));
     QCOMPARE(form.previewText(), QStringLiteral("開始数が8進数として正しくありません"));
     QTest::mouseClick(child<QPushButton>(&form, "Button1"), Qt::LeftButton);
     QCOMPARE(recorder.messages.size(), 1);
     QCOMPARE(recorder.messages.first().kind, widgets::MessageKind::Warning);
-    QVERIFY(recorder.messages.first().text.contains(QStringLiteral("08")));
+    QVERIFY(recorder.messages.first().text.contains(QStringLiteral("0a")));
     QVERIFY(form.isVisible());
     QCOMPARE(form.result(), int(QDialog::Rejected));
     QVERIFY(form.items().isEmpty());

@@ -155,8 +155,12 @@ void TestTextOps::radixHelpers()
     QVERIFY(!IsOctalDigits(u"08"));
     QCOMPARE(OctalToInt(u"17"), 15);
     QCOMPARE(OctalToInt(u""), 0);
-    bool ok = true;
-    OctalToInt(u"19", &ok);
+    // Each digit at its decimal value: the callers check for octal digits.
+    bool ok = false;
+    QCOMPARE(OctalToInt(u"18", &ok), 16);
+    QVERIFY(ok);
+    QCOMPARE(OctalToInt(u"19"), 17);
+    OctalToInt(u"1a", &ok);
     QVERIFY(!ok);
     QCOMPARE(IntToOctal(8, 2), QStringLiteral("10"));
     QCOMPARE(IntToOctal(0, 3), QStringLiteral("000"));
@@ -268,10 +272,10 @@ void TestTextOps::renbanItems_data()
     QTest::newRow("empty count is one") << D << "" << "5" << "" << "1" << "" << QStringList{"5"};
     QTest::newRow("unreadable step is one") << D << "" << "1" << "" << "x" << "2" << QStringList{"1", "2"};
     QTest::newRow("only a-z upper-cased") << D << "ａb" << "1" << "ß" << "1" << "1" << QStringList{"ａB1ß"};
-    QTest::newRow("octal 8 invalid") << NumberRadix::Octal << "" << "08" << "" << "1" << "3" << QStringList{};
+    QTest::newRow("octal 8 at its decimal value") << NumberRadix::Octal << "" << "08" << "" << "1" << "3" << QStringList{"10", "11", "12"};
     QTest::newRow("octal letter invalid") << NumberRadix::Octal << "" << "0a" << "" << "1" << "3" << QStringList{};
-    QTest::newRow("decimal letter invalid") << D << "" << "1a" << "" << "1" << "3" << QStringList{};
-    QTest::newRow("hex too long invalid") << NumberRadix::Hexadecimal << "" << "123456789" << "" << "1" << "1" << QStringList{};
+    QTest::newRow("unreadable decimal start is one") << D << "" << "1a" << "" << "1" << "3" << QStringList{"01", "02", "03"};
+    QTest::newRow("unreadable hex start is one") << NumberRadix::Hexadecimal << "" << "123456789" << "" << "1" << "2" << QStringList{"000000001", "000000002"};
 }
 
 void TestTextOps::renbanItems()
@@ -306,8 +310,12 @@ void TestTextOps::renbanPreview_data()
     QTest::newRow("fixed") << D << "ab" << "" << "3" << "[ AB ] x 3";
     QTest::newRow("fixed empty count") << D << "ab" << "" << "" << "[ AB ] x 0";
     QTest::newRow("prefix upper") << D << "w" << "1" << "2" << "[ W1 ] ～ [ W2 ]";
-    QTest::newRow("count zero") << D << "" << "00" << "0" << "[ 00 ] x 0";
-    QTest::newRow("octal invalid") << NumberRadix::Octal << "" << "09" << "3" << "開始数が8進数として正しくありません";
+    QTest::newRow("count zero") << D << "" << "00" << "0" << "[ 00 ] ～ [ -1 ]";
+    QTest::newRow("empty count zero in decimal") << D << "" << "00" << "" << "[ 00 ] ～ [ -1 ]";
+    QTest::newRow("empty count one in hex") << NumberRadix::Hexadecimal << "" << "0e" << "" << "[ 0E ] ～ [ 0E ]";
+    QTest::newRow("unreadable start zero") << D << "" << "1a" << "3" << "[ 1A ] ～ [ 02 ]";
+    QTest::newRow("octal 9 at its decimal value") << NumberRadix::Octal << "" << "09" << "3" << "[ 09 ] ～ [ 13 ]";
+    QTest::newRow("octal letter invalid") << NumberRadix::Octal << "" << "0a" << "3" << "開始数が8進数として正しくありません";
 }
 
 void TestTextOps::renbanPreview()
