@@ -6,12 +6,14 @@
 
 #include <QFileInfo>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -156,6 +158,13 @@ void TTargetCADForm::writeList()
 void TTargetCADForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
+    // Centred on the screen (the main window's), not on the main window.
+    QScreen *screen = parentWidget() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
     FormShow();
 }
 

@@ -5,6 +5,7 @@
 #include "taglists/textfile.h"
 
 #include <QLineEdit>
+#include <QScreen>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,6 +30,19 @@ private Q_SLOTS:
     {
         QFile::remove(path());
         cad::targetProgID() = cad::kDefaultProgID;
+    }
+
+    void centredOnTheScreenNotOnTheOwner()
+    {
+        QWidget owner;
+        owner.setGeometry(10, 10, 328, 320);
+        owner.show();
+        TTargetCADForm form(path(), &owner);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QPoint offset = form.frameGeometry().center() - owner.screen()->availableGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
+        form.hide();
     }
 
     void captionNameBySubstring()
