@@ -188,7 +188,6 @@ void TLumoMainForm::buildTextPage(QWidget *page)
     r2->addWidget(SpeedButton8);
     r2->addWidget(ComboBox1, 1);
     r2->addWidget(Label1);
-    r2->addWidget(Label2);
     v->addLayout(r2);
 
     CheckBox9 = checkBox(QStringLiteral("PAN (Zoom Center)"), page);
@@ -204,8 +203,11 @@ void TLumoMainForm::buildTextPage(QWidget *page)
     SpeedButton3 = speedButton(QStringLiteral("すべて選択"), page);
     SpeedButton5 = speedButton(QStringLiteral("中止"), page);
     SpeedButton4 = speedButton(QStringLiteral("Undo"), page);
+    // The progress label shows only during a run, in the place of "すべて選択"
+    // (hidden meanwhile), where its longest text has room.
     auto *r4 = row();
     r4->addWidget(SpeedButton3);
+    r4->addWidget(Label2);
     r4->addWidget(SpeedButton5);
     r4->addWidget(SpeedButton4);
     r4->addStretch();
@@ -296,7 +298,7 @@ void TLumoMainForm::buildAttributePage(QWidget *page)
     r2->addWidget(SpeedButton16);
     r2->addWidget(SpeedButton17);
     r2->addWidget(SpeedButton18);
-    r2->addWidget(Label3, 1);
+    r2->addStretch();
     v->addLayout(r2);
 
     CheckBox2 = checkBox(QStringLiteral("Enter=[ ↓ ]"), page);
@@ -309,8 +311,14 @@ void TLumoMainForm::buildAttributePage(QWidget *page)
     r3->addStretch();
     v->addLayout(r3);
 
+    // The count label goes beside the note: beside the five buttons a
+    // five-digit "INSERT = n / count" had no room.
     Label4 = new QLabel(QStringLiteral("※固定セルのクリックですべて選択"), page);
-    v->addWidget(Label4);
+    auto *r4 = row();
+    r4->addWidget(Label4);
+    r4->addStretch();
+    r4->addWidget(Label3);
+    v->addLayout(r4);
 
     StringGrid1 = new widgets::StringGrid(page);
     v->addWidget(StringGrid1, 1);

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -139,6 +140,37 @@ private Q_SLOTS:
         form.PageControl1->setCurrentIndex(2);
         QCOMPARE(form.statusPanel(0), QString());
         QCOMPARE(form.statusPanel(1), QString());
+    }
+
+    // Every count label, with the longest text a real drawing gives it, shows
+    // all of it inside the fixed-size window.
+    void countLabelsShowTheirWholeText()
+    {
+        TLumoMainForm form(paths);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        // The TEXT tab's progress label takes the place of "すべて選択" during a run.
+        form.SpeedButton3->hide();
+        form.Label2->show();
+        const struct {
+            QLabel *label;
+            int page;
+            const char *text;
+        } cases[] = {
+            {form.Label1, 0, "取得データ数 = 12345"},
+            {form.Label2, 0, "JCMNT1 : 12345 / 12345"},
+            {form.Label3, 1, "INSERT = 12345 / 12345"},
+            {form.Label5, 2, "12345 / 12345"},
+        };
+        for (const auto &c : cases) {
+            form.PageControl1->setCurrentIndex(c.page);
+            QWidget *page = form.PageControl1->currentWidget();
+            c.label->setText(QString::fromUtf8(c.text));
+            page->layout()->activate();
+            const QRect inPage(c.label->mapTo(page, QPoint(0, 0)), c.label->size());
+            QVERIFY2(c.label->width() >= c.label->sizeHint().width() && page->rect().contains(inPage),
+                     c.text);
+        }
     }
 
     void closeWritesSettingsAndTagLists()
