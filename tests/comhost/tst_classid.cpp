@@ -37,9 +37,9 @@ private slots:
         QTest::newRow("backslash") << QStringLiteral("My\\App") << false;
         QTest::newRow("digit first") << QStringLiteral("1App") << false;
         QTest::newRow("non-ASCII") << QStringLiteral("図面.App") << false;
-        // 31 characters: with ".Testing" the testing object's ProgID would pass 39.
-        QTest::newRow("too long for the testing object") << QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ.1234") << false;
-        QTest::newRow("just fits") << QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ.123") << true;
+        // 32 characters: with ".Testing" the testing object's ProgID would pass 39.
+        QTest::newRow("too long for the testing object") << QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ.12345") << false;
+        QTest::newRow("just fits") << QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ.1234") << true;
     }
     void unusableProgIds()
     {
