@@ -37,18 +37,32 @@ std::optional<int> parseIniInteger(const QString &text)
 void IniFile::load(const QString &path)
 {
     m_lines.clear();
+    m_loadedLines.clear();
+    m_loadedPath.clear();
     m_encoding = TextEncoding::System;
+    m_undecodable = false;
     if (!QFileInfo::exists(path))
         return;
     TextFile file;
     if (readTextFile(path, file)) {
         m_lines = file.lines;
+        m_loadedLines = file.lines;
+        m_loadedPath = path;
         m_encoding = file.encoding;
+        m_undecodable = file.undecodable;
     }
 }
 
 bool IniFile::save(const QString &path, QString *error) const
 {
+    const bool loadedHere = !m_loadedPath.isEmpty() && m_loadedPath == path;
+    if (loadedHere && m_undecodable) {
+        if (error)
+            *error = QStringLiteral("文字コードが不明なファイルは書き換えません．");
+        return false;
+    }
+    if (loadedHere && m_lines == m_loadedLines && QFileInfo::exists(path))
+        return true;
     return writeTextFile(path, m_lines, m_encoding, error);
 }
 

@@ -15,7 +15,11 @@ class IniFile {
 public:
     // A missing or unreadable file gives an empty one.
     void load(const QString &path);
+    // Leaves a loaded file alone when its lines did not change, and refuses
+    // (false) to replace one that no encoding read cleanly.
     bool save(const QString &path, QString *error = nullptr) const;
+    // The loaded file held bytes no encoding reads cleanly; its values are a lossy reading.
+    bool undecodable() const { return m_undecodable; }
 
     // Section and key names are matched ignoring letter case; values are trimmed.
     std::optional<QString> value(const QString &section, const QString &key) const;
@@ -36,7 +40,10 @@ private:
     std::optional<std::pair<int, int>> sectionRange(const QString &section) const;
 
     QStringList m_lines;
+    QStringList m_loadedLines;
+    QString m_loadedPath; // empty: nothing was loaded
     TextEncoding m_encoding = TextEncoding::System;
+    bool m_undecodable = false;
 };
 
 std::optional<int> parseIniInteger(const QString &text);

@@ -74,6 +74,14 @@ cad::WindowHandle windowHandleOf(QWidget *w)
     return cad::WindowHandle(w->winId());
 }
 
+// Once per file and run: the file is kept as it is, the user must know why.
+void tellUndecodable(const QString &path, QWidget *parent)
+{
+    const QString notice = undecodableNotice(path);
+    if (!notice.isNull())
+        widgets::showMessage(widgets::MessageKind::Warning, notice, parent);
+}
+
 } // namespace
 
 
@@ -443,6 +451,8 @@ void TLumoMainForm::FormCreate()
 
     IniFile ini;
     ini.load(m_paths.settings);
+    if (ini.undecodable())
+        tellUndecodable(m_paths.settings, this);
     m_startSettings = readSettings(ini);
     const Settings &s = m_startSettings;
     const QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->geometry() : QRect();
@@ -479,6 +489,10 @@ void TLumoMainForm::FormCreate()
     items = builtinTagSets();
     loadTagListAtStart(m_tagSets, items);
     applyTagItems(ComboBox2, items, s.attTagIndex2);
+    for (const TagListFile *file : {&m_textTags, &m_tagSets}) {
+        if (file->keepAsIs)
+            tellUndecodable(file->path, this);
+    }
 }
 
 Settings TLumoMainForm::collectSettings() const

@@ -31,6 +31,12 @@ void TLumoMainForm::reloadTagBox(TagListFile &file, QComboBox *box)
     // An unreadable file stops here, before the box is emptied.
     if (!reloadTagList(file, items))
         return;
+    // Lossy lines are shown, the file is never written: told once per run.
+    if (file.keepAsIs) {
+        const QString notice = undecodableNotice(file.path);
+        if (!notice.isNull())
+            widgets::showMessage(widgets::MessageKind::Warning, notice, this);
+    }
     const QString typed = box->isEditable() ? box->currentText() : QString();
     setSortedItems(box, items);
     if (box->count() > 0 && selected >= 0)

@@ -45,6 +45,13 @@ private:
     std::function<void()> m_onEnter;
 };
 
+void tellUndecodable(const QString &path, QWidget *parent)
+{
+    const QString notice = undecodableNotice(path);
+    if (!notice.isNull())
+        widgets::showMessage(widgets::MessageKind::Warning, notice, parent);
+}
+
 } // namespace
 
 TTargetCADForm::TTargetCADForm(const QString &listPath, QWidget *parent) : QDialog(parent), m_path(listPath)
@@ -102,6 +109,8 @@ QString TTargetCADForm::captionNameFor(const QString &listPath, const QString &p
     TextFile file;
     if (!QFileInfo::exists(listPath) || !readTextFile(listPath, file))
         return {};
+    if (file.undecodable)
+        tellUndecodable(listPath, nullptr);
     const QString needle = QLatin1Char('\t') + progId;
     for (const QString &line : file.lines) {
         const int at = int(line.indexOf(needle));
@@ -150,7 +159,9 @@ void TTargetCADForm::writeList()
 {
     QString error;
     // The old file stays whole when this fails; the user must know the change is not kept.
-    if (!writeTextFile(m_path, entries(), TextEncoding(m_encoding), &error))
+    if (m_keepFile)
+        error = QStringLiteral("文字コードが不明なファイルは書き換えません．");
+    if (m_keepFile || !writeTextFile(m_path, entries(), m_encoding, &error))
         widgets::showMessage(widgets::MessageKind::Warning,
                              m_path + QStringLiteral("\nに書き込めませんでした．\n") + error, this);
 }
@@ -173,7 +184,11 @@ void TTargetCADForm::FormShow()
     TextFile file;
     if (!QFileInfo::exists(m_path) || !readTextFile(m_path, file))
         return;
-    m_encoding = int(file.encoding);
+    m_encoding = file.encoding;
+    if (file.undecodable) {
+        m_keepFile = true;
+        tellUndecodable(m_path, this);
+    }
     setEntries(file.lines);
     const QString needle = QLatin1Char('\t') + cad::targetProgID();
     for (int i = 0; i < ListBox1->count(); ++i) {

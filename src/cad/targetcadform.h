@@ -2,6 +2,8 @@
 // "ターゲット CAD": the list of known CAD applications (display name, TAB,
 // ProgID) kept in a file beside the executable, and the choice of the target.
 
+#include "taglists/textfile.h"
+
 #include <QDialog>
 
 class QListWidget;
@@ -17,7 +19,8 @@ public:
     explicit TTargetCADForm(const QString &listPath, QWidget *parent = nullptr);
 
     // The caption name of the first list line holding TAB + progId; a null
-    // string when the file or such a line is missing.
+    // string when the file or such a line is missing. A file no encoding reads
+    // cleanly is told once and searched in its lossy reading.
     static QString captionNameFor(const QString &listPath, const QString &progId);
 
     QString nameField() const;
@@ -52,7 +55,8 @@ private:
     void writeList();
 
     QString m_path;
-    int m_encoding = 0; // TextEncoding the file was read in
+    TextEncoding m_encoding = TextEncoding::System; // as the file was read
+    bool m_keepFile = false; // the file could not be read cleanly: never replaced in this run
 };
 
 } // namespace lumo

@@ -61,6 +61,16 @@ QByteArray digestOf(const QString &path)
     return hash.result();
 }
 
+// The lists are kept sorted, so the order of the lines says nothing.
+bool sameItems(QStringList a, QStringList b)
+{
+    if (a.size() != b.size())
+        return false;
+    a.sort();
+    b.sort();
+    return a == b;
+}
+
 } // namespace
 
 bool loadTagListAtStart(TagListFile &file, QStringList &items)
@@ -72,6 +82,8 @@ bool loadTagListAtStart(TagListFile &file, QStringList &items)
         return false;
     file.encoding = text.encoding;
     file.seenDigest = digestOf(file.path);
+    file.seenLines = text.lines;
+    file.keepAsIs = file.keepAsIs || text.undecodable;
     items = text.lines;
     return true;
 }
@@ -82,6 +94,8 @@ bool reloadTagList(TagListFile &file, QStringList &items)
     if (!readTextFile(file.path, text))
         return false;
     file.seenDigest = digestOf(file.path);
+    file.seenLines = text.lines;
+    file.keepAsIs = file.keepAsIs || text.undecodable;
     items.clear();
     for (const QString &line : text.lines) {
         if (!isBlankLine(line))
@@ -92,11 +106,14 @@ bool reloadTagList(TagListFile &file, QStringList &items)
 
 SaveResult saveTagList(TagListFile &file, const QStringList &items, QString *error)
 {
-    if (digestOf(file.path) != file.seenDigest)
+    if (file.keepAsIs || digestOf(file.path) != file.seenDigest)
         return SaveResult::LeftAlone;
+    if (!file.seenDigest.isEmpty() && sameItems(items, file.seenLines))
+        return SaveResult::Unchanged;
     if (!writeTextFile(file.path, items, file.encoding, error))
         return SaveResult::Failed;
     file.seenDigest = digestOf(file.path);
+    file.seenLines = items;
     return SaveResult::Written;
 }
 

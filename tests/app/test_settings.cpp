@@ -4,6 +4,8 @@
 #include "taglists/taglists.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -183,6 +185,33 @@ private Q_SLOTS:
         items = builtinTagSets();
         QVERIFY(!loadTagListAtStart(missing, items));
         QCOMPARE(items, builtinTagSets());
+    }
+
+    // The one check against a real locale: its codeset, not Qt's "System"
+    // (UTF-8 on Linux whatever the locale), is the legacy code page.
+    void shiftJisLocaleIsTheLegacyCodePage()
+    {
+#ifdef Q_OS_WIN
+        QSKIP("the ANSI code page is the system's on Windows");
+#else
+        QTemporaryDir locales;
+        const QString made = locales.filePath("ja_JP.SJIS");
+        QProcess def;
+        // -c: the charmap is not ASCII compatible, which localedef only warns about.
+        def.start("localedef", {"-c", "-i", "ja_JP", "-f", "SHIFT_JIS", made});
+        if (!def.waitForFinished(60000) || !QFile::exists(made + "/LC_CTYPE"))
+            QSKIP("cannot make the ja_JP.SJIS locale (localedef and the locales package are needed)");
+        const QByteArray oldPath = qgetenv("LOCPATH"), oldAll = qgetenv("LC_ALL");
+        qputenv("LOCPATH", locales.path().toLocal8Bit());
+        qputenv("LC_ALL", "ja_JP.SJIS");
+        setLegacyCodePage(QString());
+        const QString codePage = legacyCodePage();
+        writeTextFile(path("new.txt"), {QStringLiteral("SENBAN:線番")}, TextEncoding::System);
+        oldPath.isNull() ? qunsetenv("LOCPATH") : qputenv("LOCPATH", oldPath);
+        oldAll.isNull() ? qunsetenv("LC_ALL") : qputenv("LC_ALL", oldAll);
+        QCOMPARE(codePage, QStringLiteral("Shift_JIS"));
+        QCOMPARE(readRaw(path("new.txt")), QByteArray(QStringEncoder("Shift_JIS").encode(QStringLiteral("SENBAN:線番\r\n"))));
+#endif
     }
 
     void tagItemsSortIgnoringCase()

@@ -3,10 +3,12 @@
 #include "cad/connection.h"
 #include "cad/targetcadform.h"
 #include "taglists/textfile.h"
+#include "widgets/messagebox.h"
 
 #include <QLineEdit>
 #include <QScreen>
 #include <QListWidget>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,6 +33,7 @@ private Q_SLOTS:
         QFile::remove(path());
         cad::targetProgID() = cad::kDefaultProgID;
     }
+    void cleanup() { setLegacyCodePage(QString()); }
 
     void centredOnTheScreenNotOnTheOwner()
     {
@@ -136,6 +139,46 @@ private Q_SLOTS:
         TTargetCADForm again(path());
         again.FormShow();
         QCOMPARE(again.entries(), (QStringList{"b\t2", "c\t3", "z\t1"}));
+    }
+
+    // A list copied from a Windows machine, under a UTF-8 locale.
+    void shiftJisListKeepsItsBytes()
+    {
+        setLegacyCodePage(QStringLiteral("UTF-8"));
+        auto sjis = [](const QString &text) { return QByteArray(QStringEncoder("Shift_JIS").encode(text)); };
+        const auto writeRaw = [this](const QByteArray &bytes) {
+            QFile f(path());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        };
+        const auto readRaw = [this] {
+            QFile f(path());
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        writeRaw(sjis(QStringLiteral("図面CAD\tBricscadApp.AcadApplication\r\n")));
+        QCOMPARE(TTargetCADForm::captionNameFor(path(), cad::kDefaultProgID), QStringLiteral("図面CAD"));
+        {
+            TTargetCADForm form(path());
+            form.FormShow();
+            QCOMPARE(form.nameField(), QStringLiteral("図面CAD"));
+            form.Edit1->setText(QStringLiteral("線番CAD"));
+            form.Edit2->setText(QStringLiteral("Other.App"));
+            form.SpeedButton1Click();
+            QCOMPARE(readRaw(), sjis(QStringLiteral("図面CAD\tBricscadApp.AcadApplication\r\n線番CAD\tOther.App\r\n")));
+        }
+        // Bytes no encoding reads: told once, and no command replaces the file.
+        const QByteArray broken("\x85\x40\tBricscadApp.AcadApplication\r\n");
+        writeRaw(broken);
+        widgets::MessageRecorder messages;
+        TTargetCADForm::captionNameFor(path(), cad::kDefaultProgID);
+        TTargetCADForm form(path());
+        form.FormShow();
+        QCOMPARE(messages.messages.size(), 1);
+        QVERIFY(messages.messages[0].text.startsWith(path() + QStringLiteral("\nを読み込めませんでした")));
+        form.SpeedButton3Click();
+        form.SpeedButton2Click();
+        QCOMPARE(messages.messages.size(), 3); // each refused write is reported
+        QCOMPARE(readRaw(), broken);
     }
 
     void missingFileKeepsPreviousContents()

@@ -179,6 +179,86 @@ private Q_SLOTS:
         QVERIFY(bytes.contains(QStringLiteral("SENBAN:線番").toUtf8()));
     }
 
+    // What a file without a mark is read as, and what the close leaves on disk.
+    void codePageDecisions_data()
+    {
+        QTest::addColumn<QString>("legacy");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QStringList>("read"); // empty: a lossy reading, not compared
+        QTest::addColumn<QString>("added");    // empty: the items stay as read
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray bom("\xEF\xBB\xBF");
+        const QByteArray oneSjis = sjis(QStringLiteral("A:一\r\n"));
+        QTest::newRow("UTF-8 locale, Shift_JIS file, edited: stays Shift_JIS")
+            << "UTF-8" << sjis(QStringLiteral("SENBAN:線番\r\n")) << QStringList{"SENBAN:線番"} << "NAME:機器名"
+            << sjis(QStringLiteral("NAME:機器名\r\nSENBAN:線番\r\n"));
+        QTest::newRow("Shift_JIS locale, UTF-8 file, edited: stays UTF-8 without a mark")
+            << "Shift_JIS" << QStringLiteral("SENBAN:線番\r\n").toUtf8() << QStringList{"SENBAN:線番"} << "NAME:機器名"
+            << QStringLiteral("NAME:機器名\r\nSENBAN:線番\r\n").toUtf8();
+        QTest::newRow("bytes no encoding reads are kept")
+            << "UTF-8" << QByteArray("A:\x85\x40\xFF\r\n") << QStringList{} << "B:new"
+            << QByteArray("A:\x85\x40\xFF\r\n");
+        QTest::newRow("unchanged items leave the file byte for byte")
+            << "Shift_JIS" << sjis(QStringLiteral("b:二\nA:一")) << QStringList{"b:二", "A:一"} << ""
+            << sjis(QStringLiteral("b:二\nA:一"));
+        QTest::newRow("① is Shift_JIS") << "Shift_JIS" << oneSjis << QStringList{"A:一"} << "B:①"
+                                        << sjis(QStringLiteral("A:一\r\nB:①\r\n"));
+        QTest::newRow("𠮷 is not: UTF-8 with a mark")
+            << "Shift_JIS" << oneSjis << QStringList{"A:一"} << "B:𠮷"
+            << bom + QStringLiteral("A:一\r\nB:𠮷\r\n").toUtf8();
+        QTest::newRow("ℵ in a Shift_JIS file under a UTF-8 locale: UTF-8 with a mark")
+            << "UTF-8" << oneSjis << QStringList{"A:一"} << "B:ℵ"
+            << bom + QStringLiteral("A:一\r\nB:ℵ\r\n").toUtf8();
+    }
+    void codePageDecisions()
+    {
+        QFETCH(QString, legacy);
+        QFETCH(QByteArray, before);
+        QFETCH(QStringList, read);
+        QFETCH(QString, added);
+        QFETCH(QByteArray, after);
+        setLegacyCodePage(legacy);
+        QTemporaryDir dir;
+        TagListFile file;
+        file.path = dir.filePath("LumoEditTagList.txt");
+        writeRaw(file.path, before);
+        QStringList items = builtinTextTags();
+        QVERIFY(loadTagListAtStart(file, items));
+        if (!read.isEmpty())
+            QCOMPARE(items, read);
+        if (!added.isEmpty())
+            items.append(added);
+        sortTagItems(items);
+        saveTagList(file, items);
+        QCOMPARE(readRaw(file.path), after);
+    }
+
+    // The issue as the user met it: a Shift_JIS list from a Windows machine,
+    // opened and closed under a UTF-8 locale without any edit.
+    void closeKeepsFilesItCannotOrNeedNotWrite()
+    {
+        setLegacyCodePage(QStringLiteral("UTF-8"));
+        const QByteArray tags = sjis(QStringLiteral("SENBAN:線番\r\nNAME:機器名\r\n"));
+        const QByteArray sets("\x90\xFC\x94\xD4,SENBAN\r\n\x85\x40,X\r\n"); // 0x8540 is no character
+        const QByteArray ini = sjis(QStringLiteral("; 設定\r\n[LumoEdit]\r\nLeft=1\r\nAttTag=SENBAN:線番\r\n"));
+        Started s([&](const FilePaths &p) {
+            writeRaw(p.textTagList, tags);
+            writeRaw(p.tagSetList, sets);
+            writeRaw(p.settings, ini);
+        });
+        QCOMPARE(items(s.form->ComboBox1), (QStringList{"NAME:機器名", "SENBAN:線番"}));
+        QCOMPARE(s.messages.texts(), QStringList{s.paths.tagSetList + "\nを読み込めませんでした（文字コードが不明です）．\n"
+                                                                     "このファイルは書き換えません．"});
+        s.form->AG2Click(); // a reload does not tell it again
+        s.form->close();
+        QCOMPARE(readRaw(s.paths.textTagList), tags);
+        QCOMPARE(readRaw(s.paths.tagSetList), sets);
+        const QByteArray settings = readRaw(s.paths.settings);
+        QVERIFY(settings.startsWith(sjis(QStringLiteral("; 設定\r\n[LumoEdit]\r\n"))));
+        QVERIFY(settings.contains(sjis(QStringLiteral("AttTag=NAME:機器名\r\n"))));
+        QCOMPARE(s.messages.texts().size(), 1);
+    }
+
     void targetListWriteFailureIsReported()
     {
         QTemporaryDir dir;
