@@ -23,10 +23,13 @@ namespace minicad {
 class Drawing;
 struct DxfIndex;
 
+// In a binary file, value is the text an ASCII file would hold and line the
+// byte offset of the pair.
 struct DxfPair {
     int code = 0;
     QByteArray value;    // the value line as in the file, without the line end
-    QByteArray codeText; // the group-code line when it differs from the file's usual form
+    QByteArray codeText; // the group-code line (binary: bytes) when it differs from the file's usual form
+    QByteArray binary;   // binary file: the value's bytes when the text does not give them back
     int line = 0;        // line of the group code in the source; 0 for written pairs
 };
 
@@ -60,6 +63,10 @@ public:
 
     QString version() const;  // $ACADVER ("AC1009" when the file has none)
     QString codepage() const; // $DWGCODEPAGE as written ("" when none)
+    // The code page the strings are read in: $DWGCODEPAGE, or, for a file
+    // that names none, "ANSI_932" when its text is Shift_JIS ("" otherwise).
+    QString textCodepage() const;
+    bool isBinary() const; // binary DXF, written back as such
     bool isUtf8() const;      // AC1021 and later
     const QList<DxfPair> &pairs() const;
 
@@ -71,20 +78,17 @@ public:
     DxfIndex &index() { return *m_index; }
     const DxfIndex &index() const { return *m_index; }
 
-    // Follows the drawing's changes so a copy of an entity read from the file
-    // is written as a copy of its source (xdata, colour and all).
+    // The drawing whose copies of entities read from the file are written as
+    // copies of their source records (xdata, colour and all).
     void track(const Drawing &drawing);
     // The entity read from the file that a copy was made from ("" when none).
     QString templateOf(const QString &handle) const;
 
 private:
     DxfDocument();
-    void noteNewHandles();
 
     std::unique_ptr<DxfIndex> m_index;
     const Drawing *m_drawing = nullptr;
-    quint64 m_seenSeed = 0;
-    QHash<QString, QString> m_templates; // copy handle -> source handle
 };
 
 } // namespace minicad

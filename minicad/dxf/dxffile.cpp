@@ -37,7 +37,10 @@ QJsonDocument drawingJson(const DxfIndex &x)
     QJsonObject root;
     root[QStringLiteral("format")] = QStringLiteral("minicad-drawing");
     root[QStringLiteral("version")] = 1;
-    root[QStringLiteral("handseed")] = Drawing::formatHandle(qMax(x.handseed, x.maxHandle + 1));
+    // New handles go above every handle of the file; none are left once it uses the last one.
+    root[QStringLiteral("handseed")] = x.maxHandle == Drawing::kLastHandle
+        ? QStringLiteral("10000000000000000")
+        : Drawing::formatHandle(qMax(x.handseed, x.maxHandle + 1));
     QJsonArray layers;
     for (const DxfLayerRecord &l : x.layers)
         layers.append(QJsonObject{{QStringLiteral("name"), l.name}, {QStringLiteral("locked"), bool(l.flags & 4)}});
@@ -120,6 +123,7 @@ void readDxf(Drawing &drawing, const QByteArray &bytes, const QString &sourceNam
             o.asRead = *e;
     for (const Layer &l : drawing.layers())
         x.layersAtLoad.insert(l.name.toUpper());
+    x.drawingSeed = drawing.handleSeed();
     detach(drawing);
     DxfDocument *kept = doc.release();
     kept->setParent(&drawing);

@@ -46,20 +46,26 @@ struct DxfTable {
 
 struct DxfIndex {
     QList<DxfPair> pairs;
-    QByteArray prefix;   // a byte-order mark
+    QByteArray prefix;   // a byte-order mark, or the sentinel of a binary file
     QByteArray tail;     // whatever follows EOF
     QByteArray eol = "\n";
+    bool eofLineEnd = true;  // the EOF line has a line end (some programs leave it out)
     bool paddedCodes = true; // group codes right-aligned to three places
+    bool binary = false;     // binary DXF
+    bool wideCodes = false;  // binary DXF from R13 on: two-byte group codes
     QString name;
 
     QString version = QStringLiteral("AC1009");
+    bool headerHasVersion = false;
     QString codepage;
+    QString assumedCodepage; // what the text showed when the header names no code page
     DxfTextCodec codec;
     bool markers = false;     // subclass markers (R13 and later)
     bool hasHandles = false;
     quint64 handseed = 0;     // the file's $HANDSEED
-    quint64 maxHandle = 0;    // the highest handle anywhere in the file
+    quint64 maxHandle = 0;    // the highest handle anywhere in the file (or given out for it)
     int handseedPair = -1;    // the value pair of $HANDSEED
+    quint64 drawingSeed = 0;  // the drawing's handle seed right after reading
     int headerEnd = -1;       // the ENDSEC of the HEADER section
     int blocksEnd = -1;       // the ENDSEC of BLOCKS
     int entitiesEnd = -1;     // the ENDSEC of ENTITIES
@@ -79,7 +85,7 @@ struct DxfIndex {
     QList<DxfShape> modelShapes;
     QHash<QString, QList<DxfShape>> blockShapes; // upper-case block name
 
-    // Error helpers: "<name>, line N: what".
+    // Error helpers: "<name>, line N: what" ("byte N" in a binary file).
     [[noreturn]] void fail(int line, const QString &what) const;
     [[noreturn]] void failAt(int pair, const QString &what) const;
 

@@ -2,6 +2,7 @@
 // drawing model takes from it: header values, layers, blocks, the TEXTs,
 // ATTDEFs and INSERTs with their ATTRIBs, and the display geometry.
 
+#include "minicad/dxf/dxfbinary.h"
 #include "minicad/dxf/dxfindex.h"
 #include "minicad/model/drawing.h"
 
@@ -69,11 +70,6 @@ int alignmentFrom(int h, int v)
     return table[v][h];
 }
 
-bool sameName(const QString &a, const QString &b)
-{
-    return a.compare(b, Qt::CaseInsensitive) == 0;
-}
-
 bool isLayoutBlock(const QString &name)
 {
     const QString n = name.toUpper();
@@ -83,8 +79,10 @@ bool isLayoutBlock(const QString &name)
 
 void tokenize(DxfIndex &x, const QByteArray &bytes)
 {
-    if (bytes.startsWith("AutoCAD Binary DXF"))
-        x.fail(1, QStringLiteral("binary DXF is not supported; save the drawing as ASCII DXF"));
+    if (isBinaryDxf(bytes)) {
+        tokenizeBinary(x, bytes);
+        return;
+    }
     const char *data = bytes.constData();
     const qsizetype n = bytes.size();
     qsizetype pos = 0;
@@ -94,6 +92,7 @@ void tokenize(DxfIndex &x, const QByteArray &bytes)
     }
     int line = 0;
     bool eolKnown = false;
+    bool lastLineEnded = true;
     auto readLine = [&](QByteArrayView &out) {
         if (pos >= n)
             return false;
@@ -108,6 +107,7 @@ void tokenize(DxfIndex &x, const QByteArray &bytes)
             eolKnown = true;
         }
         out = QByteArrayView(data + pos, stop - pos);
+        lastLineEnded = nl >= 0;
         pos = nl < 0 ? n : nl + 1;
         return true;
     };
@@ -146,6 +146,7 @@ void tokenize(DxfIndex &x, const QByteArray &bytes)
         x.pairs.append(std::move(p));
         if (code == 0 && trimmed(value) == "EOF") {
             x.eofPair = int(x.pairs.size() - 1);
+            x.eofLineEnd = lastLineEnded;
             x.tail = bytes.mid(pos);
             return;
         }
@@ -173,12 +174,30 @@ private:
     Entity textLike(int begin, int end, EntityKind kind, bool &hasHandle, bool &paper) const;
     void shape(int begin, int end, int block, const QString &type);
     quint64 handleAt(int i) const;
+    quint64 newHandle();
     Point pointAt(int i, int code, Point p) const;
 
     DxfIndex &x;
     QSet<QString> m_handles; // every handle the model gets
-    QList<int> m_unhandled;  // owned records without a handle
+    QSet<QString> m_layerNames, m_blockNames; // case-folded
+    QList<int> m_unhandled;  // owned records without a handle, or with one taken before
+    quint64 m_next = 1;      // the next handle for them
+    bool m_full = false;     // FFFFFFFFFFFFFFFF is taken
 };
+
+// Handles continue above the highest one in the file; they never wrap.
+quint64 Indexer::newHandle()
+{
+    if (m_full)
+        x.fail(1, QStringLiteral("no handle is left for the entities without one: FFFFFFFFFFFFFFFF is taken"));
+    const quint64 h = m_next;
+    if (h == Drawing::kLastHandle)
+        m_full = true;
+    else
+        ++m_next;
+    x.maxHandle = qMax(x.maxHandle, h);
+    return h;
+}
 
 quint64 Indexer::handleAt(int i) const
 {
@@ -193,13 +212,19 @@ quint64 Indexer::handleAt(int i) const
 void Indexer::run()
 {
     QList<Section> sections;
+    QString strayVersion; // $ACADVER outside the HEADER, as some programs write it first
     int i = 0;
     while (i < x.eofPair) {
-        if (x.pairs[i].code == 999) { // comment
+        // Comments, and stray pairs other programs put before a section, are
+        // kept as they are.
+        if (x.pairs[i].code != 0) {
+            if (x.pairs[i].code == 9 && trimmed(x.pairs[i].value) == "$ACADVER" && i + 1 < x.eofPair
+                && x.pairs[i + 1].code == 1)
+                strayVersion = QString::fromLatin1(trimmed(x.pairs[i + 1].value)).toUpper();
             ++i;
             continue;
         }
-        if (x.pairs[i].code != 0 || x.typeAt(i) != QLatin1String("SECTION"))
+        if (x.typeAt(i) != QLatin1String("SECTION"))
             x.failAt(i, QStringLiteral("SECTION expected, found \"%1\"").arg(shown(x.pairs[i].value)));
         if (i + 1 >= x.eofPair || x.pairs[i + 1].code != 2)
             x.failAt(i + 1, QStringLiteral("section name expected"));
@@ -219,10 +244,27 @@ void Indexer::run()
         i = end + 1;
     }
 
-    for (const Section &s : sections)
-        if (s.name == QLatin1String("HEADER"))
+    bool versioned = false;
+    for (const Section &s : sections) {
+        if (s.name == QLatin1String("HEADER")) {
             header(s);
+            versioned = versioned || x.headerHasVersion;
+        }
+    }
+    if (!versioned && !strayVersion.isEmpty())
+        x.version = strayVersion;
     x.codec.setup(x.version, x.codepage);
+    if (x.codepage.isEmpty() && !x.codec.isUtf8()) {
+        // Older Japanese programs write Shift_JIS and say nothing about it.
+        QList<QByteArrayView> texts;
+        for (int p = 0; p < x.eofPair; ++p)
+            if (!x.pairs[p].value.isEmpty())
+                texts.append(x.pairs[p].value);
+        if (DxfTextCodec::isShiftJis(texts)) {
+            x.assumedCodepage = QStringLiteral("ANSI_932");
+            x.codec.setup(x.version, x.assumedCodepage);
+        }
+    }
     x.markers = x.version.toUpper() >= QLatin1String("AC1012");
 
     // Every handle in the file: new ones must stay clear of all of them.
@@ -253,19 +295,20 @@ void Indexer::run()
             entities(s);
     }
 
-    // Entities of a file without handles get them from the seed.
-    quint64 next = qMax(qMax(x.handseed, x.maxHandle + 1), quint64(1));
+    // Entities of a file without handles, and the later ones of a handle
+    // the file uses twice, get handles above every handle in the file.
+    m_full = x.maxHandle == Drawing::kLastHandle;
+    m_next = qMax(qMax(x.handseed, m_full ? x.maxHandle : x.maxHandle + 1), quint64(1));
     for (int o : m_unhandled) {
         DxfOwned &rec = x.owned[o];
         if (rec.asRead.handle.isEmpty()) {
-            rec.asRead.handle = Drawing::formatHandle(next++);
+            rec.asRead.handle = Drawing::formatHandle(newHandle());
             x.ownedByHandle.insert(rec.asRead.handle, o);
         }
         for (Entity &a : rec.asRead.attributes)
             if (a.handle.isEmpty())
-                a.handle = Drawing::formatHandle(next++);
+                a.handle = Drawing::formatHandle(newHandle());
     }
-    x.maxHandle = qMax(x.maxHandle, next - 1);
 }
 
 void Indexer::header(const Section &s)
@@ -278,6 +321,7 @@ void Indexer::header(const Section &s)
             var = QString::fromLatin1(trimmed(p.value)).toUpper();
         } else if (var == QLatin1String("$ACADVER") && p.code == 1) {
             x.version = QString::fromLatin1(trimmed(p.value)).toUpper();
+            x.headerHasVersion = true;
         } else if (var == QLatin1String("$DWGCODEPAGE") && p.code == 3) {
             x.codepage = QString::fromLatin1(trimmed(p.value));
         } else if (var == QLatin1String("$HANDSEED") && p.code == 5) {
@@ -332,9 +376,10 @@ void Indexer::tables(const Section &s)
                 }
                 if (layer.name.trimmed().isEmpty())
                     x.failAt(j, QStringLiteral("a layer without a name"));
-                for (const DxfLayerRecord &other : x.layers)
-                    if (sameName(other.name, layer.name))
-                        x.failAt(j, QStringLiteral("layer \"%1\" is defined twice").arg(layer.name));
+                const QString key = layer.name.toCaseFolded();
+                if (m_layerNames.contains(key))
+                    x.failAt(j, QStringLiteral("layer \"%1\" is defined twice").arg(layer.name));
+                m_layerNames.insert(key);
                 x.layers.append(layer);
             } else if (type == QLatin1String("BLOCK_RECORD") && name == QLatin1String("BLOCK_RECORD")) {
                 QString recordName, handle;
@@ -402,10 +447,12 @@ void Indexer::blocks(const Section &s)
         if (b.name.trimmed().isEmpty())
             x.failAt(i, QStringLiteral("a block without a name"));
         b.inModel = !isLayoutBlock(b.name);
-        if (b.inModel)
-            for (const DxfBlockRecord &other : x.blocks)
-                if (other.inModel && sameName(other.name, b.name))
-                    x.failAt(i, QStringLiteral("block \"%1\" is defined twice").arg(b.name));
+        if (b.inModel) {
+            const QString key = b.name.toCaseFolded();
+            if (m_blockNames.contains(key))
+                x.failAt(i, QStringLiteral("block \"%1\" is defined twice").arg(b.name));
+            m_blockNames.insert(key);
+        }
         const int index = int(x.blocks.size());
         x.blocks.append(b);
         int j = headEnd;
@@ -468,8 +515,8 @@ Entity Indexer::textLike(int begin, int end, EntityKind kind, bool &hasHandle, b
             continue;
         switch (code) {
         case 5:
-            if (first(code)) {
-                // Handle 0 means none.
+            if (first(code) && !trimmed(x.pairs[i].value).isEmpty()) {
+                // Handle 0 (or none written) means none.
                 if (const quint64 value = handleAt(i)) {
                     e.handle = Drawing::formatHandle(value);
                     hasHandle = true;
@@ -591,16 +638,19 @@ void Indexer::entity(int begin, int end, int block)
         if (o.asRead.blockName.isEmpty())
             x.failAt(begin, QStringLiteral("a block reference without a block name"));
     }
-    auto claim = [&](const QString &handle, int at) {
+    // A handle the file uses twice stays with its first record; the later
+    // one gets a handle of its own, in the drawing only: the file keeps its bytes.
+    auto claim = [&](QString &handle) {
         if (handle.isEmpty())
             return;
         if (m_handles.contains(handle))
-            x.failAt(at, QStringLiteral("handle %1 is used twice").arg(handle));
-        m_handles.insert(handle);
+            handle.clear();
+        else
+            m_handles.insert(handle);
     };
-    claim(o.asRead.handle, begin);
-    for (qsizetype k = 0; k < o.asRead.attributes.size(); ++k)
-        claim(o.asRead.attributes[k].handle, o.attribBegins[k]);
+    claim(o.asRead.handle);
+    for (Entity &a : o.asRead.attributes)
+        claim(a.handle);
     bool missing = o.asRead.handle.isEmpty();
     for (const Entity &a : o.asRead.attributes)
         missing = missing || a.handle.isEmpty();
@@ -637,7 +687,10 @@ void Indexer::shape(int begin, int end, int block, const QString &type)
         if (code == 1001 || code == 101)
             break;
         switch (code) {
-        case 5: s.handle = Drawing::formatHandle(handleAt(i)); break;
+        case 5:
+            if (!trimmed(x.pairs[i].value).isEmpty())
+                s.handle = Drawing::formatHandle(handleAt(i));
+            break;
         case 8: s.layer = x.stringAt(i); break;
         case 67: paper = x.intAt(i) == 1; break;
         case 70: flags = int(x.intAt(i)); break;
@@ -773,7 +826,10 @@ QByteArray blankDxf()
 
 void DxfIndex::fail(int line, const QString &what) const
 {
-    throw ModelError(QStringLiteral("%1, line %2: %3").arg(name).arg(line).arg(what));
+    throw ModelError(QStringLiteral("%1, %2 %3: %4")
+                         .arg(name, binary ? QStringLiteral("byte") : QStringLiteral("line"))
+                         .arg(line)
+                         .arg(what));
 }
 
 void DxfIndex::failAt(int pair, const QString &what) const

@@ -242,6 +242,69 @@ QByteArray DxfTextCodec::encode(const QString &text) const
     return out;
 }
 
+namespace {
+
+// Lead and trail bytes of CP932; single bytes are ASCII and half-width katakana.
+bool wellFormedCp932(QByteArrayView v)
+{
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        const auto c = static_cast<unsigned char>(v[i]);
+        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF))
+            continue;
+        if (!((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) || i + 1 >= v.size())
+            return false;
+        const auto t = static_cast<unsigned char>(v[++i]);
+        if (t < 0x40 || t == 0x7F || t > 0xFC)
+            return false;
+    }
+    return true;
+}
+
+bool isJapanese(char16_t u)
+{
+    return (u >= 0x3000 && u <= 0x30FF)     // punctuation, hiragana, katakana
+        || (u >= 0x4E00 && u <= 0x9FFF)     // kanji
+        || (u >= 0xFF01 && u <= 0xFF5E);    // full-width forms
+}
+
+} // namespace
+
+bool DxfTextCodec::isShiftJis(const QList<QByteArrayView> &values)
+{
+    QStringDecoder sjis(converterFor(QStringLiteral("ANSI_932")).toLatin1().constData(),
+                        QStringConverter::Flag::Stateless);
+    if (!sjis.isValid())
+        return false;
+    bool notUtf8 = false, japanese = false;
+    for (const QByteArrayView v : values) {
+        bool ascii = true;
+        for (const char c : v)
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+        if (ascii)
+            continue;
+        if (!wellFormedCp932(v))
+            return false;
+        sjis.resetState();
+        const QString text = sjis.decode(v);
+        if (sjis.hasError())
+            return false;
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            // Unmapped bytes come out as a replacement, a substitute or the
+            // private-use area: not text a program wrote.
+            if (u == 0xFFFD || u == 0x1A || (u >= 0xE000 && u <= 0xF8FF))
+                return false;
+            japanese = japanese || isJapanese(u);
+        }
+        if (!notUtf8) {
+            QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            const QString decoded = utf8.decode(v); // the decoder works when the result is taken
+            notUtf8 = utf8.hasError() || decoded.isEmpty();
+        }
+    }
+    return notUtf8 && japanese;
+}
+
 QByteArray formatReal(double value)
 {
     if (value == 0)

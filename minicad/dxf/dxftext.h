@@ -6,6 +6,8 @@
 // "^ ", as the CAD does, so a value never breaks the line structure.
 
 #include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringDecoder>
 #include <QStringEncoder>
@@ -25,6 +27,10 @@ public:
 
     // The converter name for a $DWGCODEPAGE value; "" when unknown.
     static QString converterFor(const QString &codepage);
+    // Whether the values of a file that names no code page are Shift_JIS
+    // (CP932): every non-ASCII value is well-formed CP932, at least one is
+    // no UTF-8, and some hold kana or kanji.
+    static bool isShiftJis(const QList<QByteArrayView> &values);
 
 private:
     bool m_utf8 = false;

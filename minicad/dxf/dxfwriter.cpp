@@ -4,6 +4,7 @@
 
 #include "minicad/dxf/dxfwriter.h"
 
+#include "minicad/dxf/dxfbinary.h"
 #include "minicad/dxf/dxfindex.h"
 #include "minicad/model/drawing.h"
 
@@ -95,7 +96,8 @@ private:
     void putRecord(const Record &r);
     Record slice(int begin, int end) const { return x.pairs.mid(begin, end - begin); }
     QByteArray str(const QString &s) const { return x.codec.encode(s); }
-    QString alloc() { return Drawing::formatHandle(m_next++); }
+    QString alloc();
+    qsizetype valueEnd() const { return m_out.size() - (x.binary ? 1 : x.eol.size()); }
 
     Region region(Record &r, const char *marker, int occurrence);
     int find(const Record &r, const Region &g, int code) const;
@@ -127,6 +129,8 @@ private:
     const Drawing &d;
     QByteArray m_out;
     quint64 m_next = 0;
+    quint64 m_firstNext = 0;
+    bool m_full = false; // no handle left
     qsizetype m_seedAt = -1;
 
     QList<Layer> m_newLayers;
@@ -139,8 +143,36 @@ private:
     QHash<int, int> m_layerAt; // pair index -> layer record
 };
 
+// Handles for the records the drawing does not hold (a SEQEND, a new layer)
+// continue above the drawing's; they never wrap onto handles in use.
+QString Writer::alloc()
+{
+    if (m_full)
+        throw ModelError(QStringLiteral("Cannot save: no handle is left for a new record "
+                                        "(every handle up to FFFFFFFFFFFFFFFF is taken)"));
+    const quint64 h = m_next;
+    if (h == Drawing::kLastHandle)
+        m_full = true;
+    else
+        ++m_next;
+    return Drawing::formatHandle(h);
+}
+
 void Writer::put(const DxfPair &p)
 {
+    if (x.binary) {
+        m_out += p.codeText.isEmpty() ? binaryCode(p.code, x.wideCodes) : p.codeText;
+        // Kept bytes stand as long as the value still reads the same.
+        if (!p.binary.isEmpty() && binaryValueText(p.code, p.binary) == p.value) {
+            m_out += p.binary;
+            return;
+        }
+        if (!binaryValue(p.code, p.value, m_out))
+            throw ModelError(QStringLiteral("Cannot save: \"%1\" is no value for group code %2")
+                                 .arg(QString::fromLatin1(p.value.left(40)))
+                                 .arg(p.code));
+        return;
+    }
     if (!p.codeText.isEmpty()) {
         m_out += p.codeText;
     } else {
@@ -651,7 +683,11 @@ void Writer::writeNewEntities()
 
 QByteArray Writer::run()
 {
-    m_next = qMax(qMax(d.handleSeed(), x.handseed), x.maxHandle + 1);
+    m_full = d.handlesExhausted() || x.maxHandle == Drawing::kLastHandle;
+    m_next = qMax(d.handleSeed(), x.handseed);
+    if (!m_full)
+        m_next = qMax(m_next, x.maxHandle + 1);
+    m_firstNext = m_next;
 
     QSet<QString> knownLayers = x.layersAtLoad;
     for (const DxfLayerRecord &rec : x.layers)
@@ -663,11 +699,12 @@ QByteArray Writer::run()
     for (qsizetype i = 0; i < x.layers.size(); ++i)
         m_layerAt.insert(x.layers[i].begin, int(i));
 
+    QSet<QString> knownBlocks;
+    for (const DxfBlockRecord &rec : x.blocks)
+        if (rec.inModel)
+            knownBlocks.insert(rec.name.toCaseFolded());
     for (const Block &b : d.blocks()) {
-        bool known = false;
-        for (const DxfBlockRecord &rec : x.blocks)
-            known = known || (rec.inModel && rec.name.compare(b.name, Qt::CaseInsensitive) == 0);
-        if (known)
+        if (knownBlocks.contains(b.name.toCaseFolded()))
             continue;
         NewBlock nb;
         nb.block = &b;
@@ -690,15 +727,16 @@ QByteArray Writer::run()
         if (i == x.handseedPair) {
             DxfPair p = x.pairs[i];
             p.value.clear();
+            p.binary.clear();
             put(p);
-            m_seedAt = m_out.size() - x.eol.size();
+            m_seedAt = valueEnd();
             ++i;
             continue;
         }
         if (i == x.headerEnd && x.handseedPair < 0 && x.hasHandles && newContent) {
             put(mk(9, "$HANDSEED"));
             put(mk(5, QByteArray()));
-            m_seedAt = m_out.size() - x.eol.size();
+            m_seedAt = valueEnd();
         }
         if (i == x.layerTable.countPair && !m_newLayers.isEmpty()) {
             put(mk(70, intLike(x.pairs[i].value, x.layers.size() + m_newLayers.size())));
@@ -748,6 +786,8 @@ QByteArray Writer::run()
         put(x.pairs[i]);
         ++i;
     }
+    if (!x.eofLineEnd && !x.binary)
+        m_out.chop(x.eol.size());
     m_out += x.tail;
     writeSeed();
     return m_out;
@@ -758,9 +798,13 @@ void Writer::writeSeed()
 {
     if (m_seedAt < 0)
         return;
-    const quint64 seed = qMax(m_next, x.handseed);
+    // The file's seed stays when nothing got a handle since reading (handles
+    // the drawing gave records that lack one, or use one twice, are not in
+    // the file), and when every handle is taken, as no seed is right then.
+    const quint64 seed = m_full ? Drawing::kLastHandle : qMax(m_next, x.handseed);
+    const bool handedOut = d.handleSeed() != x.drawingSeed || m_next != m_firstNext;
     QByteArray value;
-    if (x.handseedPair >= 0 && seed == x.handseed)
+    if (x.handseedPair >= 0 && (seed == x.handseed || m_full || !handedOut))
         value = x.pairs[x.handseedPair].value;
     else
         value = Drawing::formatHandle(seed).toLatin1();

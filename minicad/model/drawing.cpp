@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 
+#include <algorithm>
 #include <cmath>
 
 namespace minicad {
@@ -69,13 +70,42 @@ std::optional<quint64> Drawing::parseHandle(const QString &handle)
     return v;
 }
 
+QString Drawing::handleSeedText() const
+{
+    return m_handlesExhausted ? QStringLiteral("10000000000000000") : formatHandle(m_handleSeed);
+}
+
+std::optional<std::pair<quint64, bool>> Drawing::parseHandleSeed(const QString &text)
+{
+    if (text.trimmed() == QLatin1String("10000000000000000"))
+        return std::pair{kLastHandle, true};
+    if (const auto h = parseHandle(text))
+        return std::pair{*h, false};
+    return std::nullopt;
+}
+
+void Drawing::requireHandles(qsizetype count) const
+{
+    // The seed is never 0, so this does not wrap.
+    const quint64 left = m_handlesExhausted ? 0 : kLastHandle - m_handleSeed + 1;
+    if (count > 0 && quint64(count) > left)
+        throw ModelError(QStringLiteral("Out of handles: every handle up to FFFFFFFFFFFFFFFF is taken"));
+}
+
 quint64 Drawing::allocateHandle()
 {
-    return m_handleSeed++;
+    requireHandles(1);
+    const quint64 h = m_handleSeed;
+    if (h == kLastHandle)
+        m_handlesExhausted = true; // the seed stays: nothing wraps onto handle 1
+    else
+        ++m_handleSeed;
+    return h;
 }
 
 void Drawing::assignHandles(Entity &entity)
 {
+    requireHandles(1 + entity.attributes.size());
     entity.handle = formatHandle(allocateHandle());
     for (Entity &a : entity.attributes) {
         a.kind = EntityKind::Attribute;
@@ -85,12 +115,23 @@ void Drawing::assignHandles(Entity &entity)
 
 // ---- Lookup -------------------------------------------------------------------
 
+qsizetype Drawing::layerPosition(const QString &name) const
+{
+    // Drawings from other programs can have tens of thousands of layers.
+    if (!m_layerIndexValid) {
+        m_layerIndex.clear();
+        m_layerIndex.reserve(m_layers.size());
+        for (qsizetype i = 0; i < m_layers.size(); ++i)
+            m_layerIndex.insert(m_layers[i].name.toCaseFolded(), i);
+        m_layerIndexValid = true;
+    }
+    return m_layerIndex.value(name.toCaseFolded(), -1);
+}
+
 const Layer *Drawing::layer(const QString &name) const
 {
-    for (const Layer &l : m_layers)
-        if (sameName(l.name, name))
-            return &l;
-    return nullptr;
+    const qsizetype at = layerPosition(name);
+    return at >= 0 ? &m_layers[at] : nullptr;
 }
 
 bool Drawing::isLayerLocked(const QString &name) const
@@ -131,13 +172,8 @@ std::optional<Drawing::Location> Drawing::locate(quint64 handle) const
                 return Location{*owner, int(i), -1, -1};
         return std::nullopt;
     }
-    if (const auto blk = m_blockEntityBlock.constFind(handle); blk != m_blockEntityBlock.constEnd()) {
-        const QString h = formatHandle(handle);
-        const QList<Entity> &list = m_blocks[*blk].entities;
-        for (qsizetype i = 0; i < list.size(); ++i)
-            if (list[i].handle == h)
-                return Location{0, -1, *blk, int(i)};
-    }
+    if (const auto blk = m_blockEntityBlock.constFind(handle); blk != m_blockEntityBlock.constEnd())
+        return Location{0, -1, blk->first, blk->second};
     return std::nullopt;
 }
 
@@ -240,17 +276,23 @@ void Drawing::putEntity(quint64 handle, const std::optional<Stored> &value)
 
 void Drawing::putLayer(const QString &name, int position, const std::optional<Layer> &value)
 {
-    qsizetype at = -1;
-    for (qsizetype i = 0; i < m_layers.size(); ++i)
-        if (sameName(m_layers[i].name, name))
-            at = i;
+    const qsizetype at = layerPosition(name);
     if (!value) {
-        if (at >= 0)
+        if (at >= 0) {
             m_layers.removeAt(at);
+            m_layerIndexValid = false;
+        }
     } else if (at >= 0) {
+        if (m_layers[at].name.toCaseFolded() != value->name.toCaseFolded())
+            m_layerIndexValid = false;
         m_layers[at] = *value;
     } else {
-        m_layers.insert(qBound(qsizetype(0), qsizetype(position), m_layers.size()), *value);
+        const qsizetype to = qBound(qsizetype(0), qsizetype(position), m_layers.size());
+        m_layers.insert(to, *value);
+        if (to == m_layers.size() - 1)
+            m_layerIndex.insert(value->name.toCaseFolded(), to); // the common case: a layer added last
+        else
+            m_layerIndexValid = false;
     }
 }
 
@@ -280,9 +322,10 @@ void Drawing::rebuildBlockIndex()
 {
     m_blockEntityBlock.clear();
     for (qsizetype b = 0; b < m_blocks.size(); ++b) {
-        for (const Entity &e : m_blocks[b].entities) {
-            if (const auto h = parseHandle(e.handle)) {
-                m_blockEntityBlock.insert(*h, int(b));
+        const QList<Entity> &list = m_blocks[b].entities;
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (const auto h = parseHandle(list[i].handle)) {
+                m_blockEntityBlock.insert(*h, {int(b), int(i)});
                 m_erased.remove(*h);
             }
         }
@@ -423,6 +466,10 @@ QStringList Drawing::addBlockDefinition(const QString &name, const QList<Entity>
         throw ModelError(QStringLiteral("Invalid input: empty block name"));
     if (block(name))
         throw ModelError(QStringLiteral("Duplicate record name: block %1").arg(name));
+    qsizetype needed = 0;
+    for (const Entity &e : entities)
+        needed += 1 + e.attributes.size();
+    requireHandles(needed);
     MarkScope group(*this);
     Block b;
     b.name = name;
@@ -456,10 +503,10 @@ QString Drawing::addEntity(Entity entity)
         throw ModelError(QStringLiteral("Not applicable: an attribute belongs to a block reference"));
     if (entity.layer.isEmpty())
         entity.layer = QStringLiteral("0");
+    assignHandles(entity); // first: it fails when the handles are used up
     MarkScope group(*this);
     if (!layer(entity.layer))
         addLayer(entity.layer);
-    assignHandles(entity);
     const quint64 h = *parseHandle(entity.handle);
     Change c;
     c.handle = h;
@@ -561,9 +608,13 @@ void Drawing::modify(const QString &handle, const std::function<void(Entity &)> 
     if (loc.attribute < 0) {
         // Attributes may have been added by the change: give them handles;
         // their kind is fixed.
+        auto isNew = [&](const Entity &a) {
+            return !parseHandle(a.handle) || locate(*parseHandle(a.handle)).value_or(Location{}).top != loc.top;
+        };
+        requireHandles(std::count_if(target.attributes.cbegin(), target.attributes.cend(), isNew));
         for (Entity &a : target.attributes) {
             a.kind = EntityKind::Attribute;
-            if (!parseHandle(a.handle) || locate(*parseHandle(a.handle)).value_or(Location{}).top != loc.top)
+            if (isNew(a))
                 a.handle = formatHandle(allocateHandle());
         }
     }
@@ -645,9 +696,11 @@ QString Drawing::copyEntity(const QString &handle)
     const Location loc = locateOrThrow(handle);
     if (loc.attribute >= 0 || loc.block >= 0)
         throw ModelError(QStringLiteral("Not applicable: only model-space entities can be copied"));
-    Stored copy{m_orderSeed++, m_entities.value(loc.top).entity};
+    Stored copy{m_orderSeed, m_entities.value(loc.top).entity};
     assignHandles(copy.entity);
+    ++m_orderSeed;
     const quint64 h = *parseHandle(copy.entity.handle);
+    m_copySource.insert(h, m_copySource.value(loc.top, loc.top));
     Change c;
     c.handle = h;
     c.entityAfter = std::move(copy);
@@ -655,6 +708,15 @@ QString Drawing::copyEntity(const QString &handle)
     record(std::move(c));
     touched();
     return formatHandle(h);
+}
+
+QString Drawing::copySource(const QString &handle) const
+{
+    const auto value = parseHandle(handle);
+    if (!value)
+        return {};
+    const auto it = m_copySource.constFind(*value);
+    return it == m_copySource.constEnd() ? QString() : formatHandle(*it);
 }
 
 void Drawing::eraseEntity(const QString &handle)

@@ -91,6 +91,9 @@ public:
     // A new model-space entity with all properties of the original and new
     // handles (its attributes too), placed last in drawing order.
     QString copyEntity(const QString &handle);
+    // The entity a copy was first made from (a copy of a copy names the
+    // original); "" for an entity that is no copy.
+    QString copySource(const QString &handle) const;
     // Removes a model-space entity ("On locked layer" when locked).
     void eraseEntity(const QString &handle);
 
@@ -191,7 +194,15 @@ public:
     // ---- Handles and revision -----------------------------------------------
 
     // The next handle to hand out (never lower than any handle ever used).
+    // Handles are never reused: once FFFFFFFFFFFFFFFF is taken the space is
+    // exhausted and whatever needs a new handle fails with a ModelError.
     quint64 handleSeed() const { return m_handleSeed; }
+    bool handlesExhausted() const { return m_handlesExhausted; }
+    static constexpr quint64 kLastHandle = ~quint64(0);
+    // The seed as text: upper-case hex, or "10000000000000000" once exhausted.
+    QString handleSeedText() const;
+    // Reads handleSeedText(); nullopt when malformed.
+    static std::optional<std::pair<quint64, bool>> parseHandleSeed(const QString &text);
     static QString formatHandle(quint64 value);
     static std::optional<quint64> parseHandle(const QString &handle);
     // Grows with every change of content (also by undo and redo).
@@ -231,6 +242,7 @@ private:
     class MarkScope;
 
     quint64 allocateHandle();
+    void requireHandles(qsizetype count) const;
     void assignHandles(Entity &entity);
     void record(Change change);
     void apply(const Change &change, bool forward);
@@ -238,6 +250,7 @@ private:
     void putLayer(const QString &name, int position, const std::optional<Layer> &value);
     void putBlock(const QString &name, int position, const std::optional<Block> &value);
     void rebuildBlockIndex();
+    qsizetype layerPosition(const QString &name) const; // -1 when there is none
     void touched();
     std::optional<Location> locate(quint64 handle) const;
     Location locateOrThrow(const QString &handle) const;
@@ -252,11 +265,15 @@ private:
     QHash<quint64, Stored> m_entities;          // model space by handle value
     std::map<quint64, quint64> m_order;         // order -> handle value
     QHash<quint64, quint64> m_attributeOwner;   // attribute handle -> reference handle
-    QHash<quint64, int> m_blockEntityBlock;     // handle in a definition -> block index
+    QHash<quint64, std::pair<int, int>> m_blockEntityBlock; // handle in a definition -> block, position
+    QHash<quint64, quint64> m_copySource;       // copy -> the entity first copied
+    mutable QHash<QString, qsizetype> m_layerIndex; // case-folded name -> position in m_layers
+    mutable bool m_layerIndexValid = false;
     mutable QStringList m_orderCache;           // model-space handles, rebuilt after changes
     mutable bool m_orderCacheValid = false;
     QSet<quint64> m_erased;
     quint64 m_handleSeed = 0x20;
+    bool m_handlesExhausted = false;
     quint64 m_orderSeed = 1;
     quint64 m_revision = 0;
 

@@ -146,7 +146,7 @@ QJsonDocument Drawing::toJson() const
     QJsonObject root;
     root[QStringLiteral("format")] = QStringLiteral("minicad-drawing");
     root[QStringLiteral("version")] = 1;
-    root[QStringLiteral("handseed")] = formatHandle(m_handleSeed);
+    root[QStringLiteral("handseed")] = handleSeedText();
     QJsonArray layers;
     for (const Layer &l : m_layers)
         layers.append(QJsonObject{{QStringLiteral("name"), l.name}, {QStringLiteral("locked"), l.locked}});
@@ -182,12 +182,15 @@ void Drawing::fromJson(const QJsonDocument &doc)
     }
 
     // Everything is read into locals first, so a bad document changes nothing.
+    // Names are looked up through a hash: a drawing may have tens of thousands of layers.
     QList<Layer> layers{Layer{QStringLiteral("0"), false}};
+    QHash<QString, qsizetype> layerAt{{QStringLiteral("0"), 0}};
     auto ensureLayer = [&](const QString &name) {
-        for (const Layer &l : layers)
-            if (l.name.compare(name, Qt::CaseInsensitive) == 0)
-                return;
-        layers.append(Layer{name, false});
+        const QString key = name.toCaseFolded();
+        if (!layerAt.contains(key)) {
+            layerAt.insert(key, layers.size());
+            layers.append(Layer{name, false});
+        }
     };
     for (const QJsonValue &v : root.value(QStringLiteral("layers")).toArray()) {
         const QJsonObject o = v.toObject();
@@ -195,20 +198,20 @@ void Drawing::fromJson(const QJsonDocument &doc)
         if (!v.isObject() || name.trimmed().isEmpty())
             bad(QStringLiteral("a layer without a name"));
         const bool locked = o.value(QStringLiteral("locked")).toBool();
-        bool found = false;
-        for (Layer &l : layers) {
-            if (l.name.compare(name, Qt::CaseInsensitive) == 0) {
-                if (l.name != QLatin1String("0"))
-                    bad(QStringLiteral("layer \"%1\" twice").arg(name));
-                l.locked = locked;
-                found = true;
-            }
-        }
-        if (!found)
+        const QString key = name.toCaseFolded();
+        if (const auto it = layerAt.constFind(key); it != layerAt.constEnd()) {
+            if (*it != 0)
+                bad(QStringLiteral("layer \"%1\" twice").arg(name));
+            layers[0].locked = locked;
+        } else {
+            layerAt.insert(key, layers.size());
             layers.append(Layer{name, locked});
+        }
     }
 
+    // The next free handle; "full" once FFFFFFFFFFFFFFFF is taken.
     quint64 seed = 1;
+    bool full = false;
     QSet<quint64> used;
     QList<Entity *> unassigned;
     auto claim = [&](Entity &e) {
@@ -223,19 +226,24 @@ void Drawing::fromJson(const QJsonDocument &doc)
             bad(QStringLiteral("handle %1 twice").arg(formatHandle(*h)));
         used.insert(*h);
         e.handle = formatHandle(*h);
-        seed = qMax(seed, *h + 1);
+        if (*h == kLastHandle)
+            full = true;
+        else
+            seed = qMax(seed, *h + 1);
     };
 
     QList<Block> blocks;
+    QSet<QString> blockNames;
     for (const QJsonValue &v : root.value(QStringLiteral("blocks")).toArray()) {
         const QJsonObject o = v.toObject();
         Block b;
         b.name = stringFromJson(o, "name");
         if (!v.isObject() || b.name.trimmed().isEmpty())
             bad(QStringLiteral("a block without a name"));
-        for (const Block &other : blocks)
-            if (other.name.compare(b.name, Qt::CaseInsensitive) == 0)
-                bad(QStringLiteral("block \"%1\" twice").arg(b.name));
+        const QString key = b.name.toCaseFolded();
+        if (blockNames.contains(key))
+            bad(QStringLiteral("block \"%1\" twice").arg(b.name));
+        blockNames.insert(key);
         b.basePoint = pointFromJson(o.value(QStringLiteral("base")), QStringLiteral("base"));
         const QJsonValue list = o.value(QStringLiteral("entities"));
         if (!list.isUndefined() && !list.isArray())
@@ -270,13 +278,21 @@ void Drawing::fromJson(const QJsonDocument &doc)
     }
     const QString seedText = stringFromJson(root, "handseed");
     if (!seedText.isEmpty()) {
-        const auto s = parseHandle(seedText);
+        const auto s = parseHandleSeed(seedText);
         if (!s)
             bad(QStringLiteral("bad handle seed"));
-        seed = qMax(seed, *s);
+        seed = qMax(seed, s->first);
+        full = full || s->second;
     }
-    for (Entity *e : unassigned)
-        e->handle = formatHandle(seed++);
+    for (Entity *e : unassigned) {
+        if (full)
+            bad(QStringLiteral("no handle left for an entity without one"));
+        e->handle = formatHandle(seed);
+        if (seed == kLastHandle)
+            full = true;
+        else
+            ++seed;
+    }
 
     const QJsonObject view = root.value(QStringLiteral("view")).toObject();
     const Point center = pointFromJson(view.value(QStringLiteral("center")), QStringLiteral("view center"));
@@ -288,7 +304,9 @@ void Drawing::fromJson(const QJsonDocument &doc)
     if (m_pickPending)
         cancelPick();
     m_layers = layers;
+    m_layerIndexValid = false;
     m_blocks = blocks;
+    m_copySource.clear();
     m_entities.clear();
     m_order.clear();
     m_attributeOwner.clear();
@@ -299,6 +317,7 @@ void Drawing::fromJson(const QJsonDocument &doc)
     m_erased.clear();
     rebuildBlockIndex();
     m_handleSeed = seed;
+    m_handlesExhausted = full;
     m_undo.clear();
     m_redo.clear();
     m_markDepth = 0;

@@ -1,8 +1,11 @@
 #!/usr/bin/python3
 """The independent side of the DXF tests, with ezdxf.
 
-    ezdxf_tool.py make <dir>     writes fixture drawings r12.dxf, r2000.dxf, r2007.dxf, r2018.dxf
+    ezdxf_tool.py make <dir>     writes fixture drawings r12.dxf, r2000.dxf, r2007.dxf, r2018.dxf,
+                                 and r12_bin.dxf, r2000_bin.dxf in binary DXF
     ezdxf_tool.py dump <file>    prints what ezdxf reads from a file, as JSON
+    ezdxf_tool.py compare        reads "before<TAB>after" path pairs from stdin; prints, as JSON
+                                 per before path, the entities that differ between the two files
 """
 
 import json
@@ -10,6 +13,7 @@ import sys
 
 import ezdxf
 from ezdxf.enums import TextEntityAlignment
+from ezdxf.lldxf.tagger import binary_tags_loader
 
 ezdxf.options.write_fixed_meta_data_for_testing = True
 
@@ -54,6 +58,8 @@ def make(directory):
             msp.add_mtext("note\\Pline two", dxfattribs={"insert": (0, 80)})
         doc.layout("Layout1").add_text("PAPER", dxfattribs={"insert": (5, 5)})
         doc.saveas("%s/%s.dxf" % (directory, name))
+        if version in ("R12", "R2000"):  # the same drawing as binary DXF
+            doc.saveas("%s/%s_bin.dxf" % (directory, name), fmt="bin")
 
 
 def point(p):
@@ -87,13 +93,20 @@ def entity(e):
     return d
 
 
+def file_tags(path, encoding):
+    with open(path, "rb") as f:
+        data = f.read()
+    if data.startswith(b"AutoCAD Binary DXF"):
+        return [(t.code, t.value) for t in binary_tags_loader(data)]
+    lines = data.decode(encoding, errors="replace").splitlines()
+    return [(int(lines[i]), lines[i + 1]) for i in range(0, len(lines) - 1, 2)]
+
+
 def file_handles(path, encoding):
     """The handles written in the file itself (ezdxf adds its own on loading)."""
-    with open(path, encoding=encoding, errors="replace") as f:
-        lines = f.read().splitlines()
     handles, record, section = [], "", ""
-    for i in range(0, len(lines) - 1, 2):
-        code, value = int(lines[i]), lines[i + 1].strip()
+    for code, value in file_tags(path, encoding):
+        value = value.strip() if isinstance(value, str) else value
         if code == 0:
             record = value
         elif code == 2 and record == "SECTION":
@@ -122,8 +135,63 @@ def dump(path):
     sys.stdout.write(json.dumps(out, ensure_ascii=False))
 
 
+def load_any(path):
+    """Damaged files are read the forgiving way, as a CAD would recover them."""
+    try:
+        return ezdxf.readfile(path)
+    except Exception:
+        from ezdxf import recover
+        return recover.readfile(path)[0]
+
+
+def summaries(path):
+    """Every entity and object of a file, by handle: its type, attributes and extended data."""
+    doc = load_any(path)
+    out = {}
+    for e in doc.entitydb.values():
+        if not e.is_alive:
+            continue
+        s = {"type": e.dxftype(), "all": {k: str(v) for k, v in sorted(e.dxfattribs().items())}}
+        if e.dxftype() in ("TEXT", "ATTRIB", "ATTDEF"):
+            s["text"] = e.dxf.text
+        if e.xdata:
+            s["xdata"] = {app: [[t.code, str(t.value)] for t in tags] for app, tags in e.xdata.data.items()}
+        out[e.dxf.handle] = s
+    return out
+
+
+def compare():
+    result = {}
+    for line in sys.stdin.read().splitlines():
+        if not line.strip():
+            continue
+        before_path, after_path = line.split("\t")
+        if not after_path:  # minicad refused the file: does ezdxf read it?
+            try:
+                ezdxf.readfile(before_path)
+                result[before_path] = {"readable": True}
+            except Exception as error:
+                result[before_path] = {"readable": False, "error": "%s: %s" % (type(error).__name__, error)}
+            continue
+        try:
+            before, after = summaries(before_path), summaries(after_path)
+        except Exception as error:  # reported per file, the others still compared
+            result[before_path] = {"error": "%s: %s" % (type(error).__name__, error)}
+            continue
+        changed = [dict(after[h], handle=h, before=before[h]) for h in before if h in after and before[h] != after[h]]
+        result[before_path] = {
+            "entities": len(before),
+            "changed": changed,
+            "missing": sorted(h for h in before if h not in after),
+            "added": sorted(h for h in after if h not in before),
+        }
+    sys.stdout.write(json.dumps(result, ensure_ascii=False))
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "make":
         make(sys.argv[2])
     elif sys.argv[1] == "dump":
         dump(sys.argv[2])
+    elif sys.argv[1] == "compare":
+        compare()

@@ -7,7 +7,9 @@
 #include "minicad/dxf/dxftext.h"
 #include "minicad/model/drawing.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -125,6 +127,16 @@ private slots:
     void corruptedFilesNeverCrash();
     void sampleDrawing();
     void filesByExtension();
+
+    void loadTimeDoesNotDependOnHandles_data();
+    void loadTimeDoesNotDependOnHandles();
+    void twentyThousandLayers();
+    void shiftJisWithoutCodepage_data();
+    void shiftJisWithoutCodepage();
+    void binaryFiles_data();
+    void binaryFiles();
+    void faultsAreKept();
+    void realWorldCorpus();
 
 private:
     QJsonObject dump(const QString &path);
@@ -585,13 +597,18 @@ void TestDxf::malformed_data()
     QTest::newRow("negative group code") << head + text + " -5\nx\n" + tail << 17 << "out of range";
     QTest::newRow("binary junk") << head + QByteArray("\x00\x01\xff\xfe junk\n\x02", 10) + tail << 5
                                  << "group code expected";
-    QTest::newRow("binary DXF") << QByteArray("AutoCAD Binary DXF\r\n\x1a\x00", 22) << 1 << "binary";
+    // A binary file names byte offsets.
+    const QByteArray binary("AutoCAD Binary DXF\r\n\x1a\x00", 22);
+    QTest::newRow("binary DXF, nothing more") << binary << 22 << "empty";
+    QTest::newRow("binary DXF cut in a string")
+        << binary + QByteArray("\x00SECTION\x00\x02HEAD", 14) << 31 << "not terminated";
+    QTest::newRow("binary DXF cut in a number")
+        << binary + QByteArray("\x00SECTION\x00\x02" "ENTITIES\x00\x00TEXT\x00\x0a\x01\x02", 28) << 47 << "ends early";
     QTest::newRow("huge number") << head + "  0\nTEXT\n 10\n1e999\n" + tail << 7 << "bad number";
     QTest::newRow("huge coordinate") << head + "  0\nTEXT\n 20\n1e300\n" + tail << 7 << "out of range";
     QTest::newRow("not a number") << head + "  0\nTEXT\n 40\n2,5\n" + tail << 7 << "bad number";
     QTest::newRow("huge integer") << head + "  0\nTEXT\n 72\n99999999999\n" + tail << 7 << "bad integer";
     QTest::newRow("bad handle") << head + "  0\nTEXT\n  5\nXYZ\n" + tail << 7 << "bad handle";
-    QTest::newRow("handle twice") << head + text + text + tail << 17 << "used twice";
     QTest::newRow("section not closed") << head + text + "  0\nEOF\n" << 1 << "not closed";
     QTest::newRow("entity outside a section") << text + tail << 1 << "SECTION expected";
     QTest::newRow("block not closed")
@@ -608,7 +625,8 @@ void TestDxf::malformed()
     d.addText(QStringLiteral("0"), QStringLiteral("before"), {});
     const QJsonObject state = d.toJson().object();
     const QString message = errorOf([&] { readDxf(d, bytes, QStringLiteral("bad.dxf")); });
-    QVERIFY2(message.startsWith(QStringLiteral("bad.dxf, line %1: ").arg(line)), qPrintable(message));
+    const QString unit = bytes.startsWith("AutoCAD Binary DXF") ? QStringLiteral("byte") : QStringLiteral("line");
+    QVERIFY2(message.startsWith(QStringLiteral("bad.dxf, %1 %2: ").arg(unit).arg(line)), qPrintable(message));
     QVERIFY2(message.contains(what), qPrintable(message));
     QCOMPARE(d.toJson().object(), state);
     QVERIFY(!dxfDocument(d));
@@ -762,6 +780,366 @@ void TestDxf::filesByExtension()
     QVERIFY(errorOf([&] { loadDrawingFile(d, missing); }).contains(QLatin1String("missing.dxf")));
     QCOMPARE(d.fileName(), json);
     QVERIFY(!errorOf([&] { saveDrawingFile(d, m_dir.filePath(QStringLiteral("no/such/dir/x.dxf"))); }).isEmpty());
+}
+
+// ---- Handles, sizes, encodings and forms of files from other programs -------------------------
+
+namespace {
+
+// A small R2000 file: a TEXT 2A and a LINE with the given handle.
+QByteArray seededFile(const QByteArray &seed, const QByteArray &lineHandle)
+{
+    return "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1015\n  9\n$HANDSEED\n  5\n" + seed
+        + "\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n"
+          "  0\nTEXT\n  5\n2A\n100\nAcDbEntity\n  8\n0\n100\nAcDbText\n 10\n1.0\n 20\n2.0\n 30\n0.0\n 40\n2.5\n"
+          "  1\nOLD\n100\nAcDbText\n"
+          "  0\nLINE\n  5\n"
+        + lineHandle
+        + "\n100\nAcDbEntity\n  8\n0\n100\nAcDbLine\n 10\n0.0\n 20\n0.0\n 30\n0.0\n 11\n1.0\n 21\n1.0\n 31\n0.0\n"
+          "  0\nENDSEC\n  0\nEOF\n";
+}
+
+QStringList fileHandles(const QByteArray &bytes)
+{
+    QStringList handles;
+    const auto doc = DxfDocument::parse(bytes);
+    bool seed = false; // the value of $HANDSEED is no handle
+    for (const DxfPair &p : doc->pairs()) {
+        if (p.code == 5 && !seed)
+            handles.append(QString::fromLatin1(p.value.trimmed()));
+        seed = p.code == 9 && p.value.trimmed() == "$HANDSEED";
+    }
+    return handles;
+}
+
+} // namespace
+
+void TestDxf::loadTimeDoesNotDependOnHandles_data()
+{
+    QTest::addColumn<QByteArray>("seed");
+    QTest::addColumn<QByteArray>("lineHandle");
+    QTest::addColumn<QStringList>("newHandles"); // what the next two new entities get; fewer: out of handles
+    QTest::newRow("AutoCAD Architecture seed") << QByteArray("D9B071D01A0CB6A8") << QByteArray("2B")
+                                               << QStringList{"D9B071D01A0CB6A8", "D9B071D01A0CB6A9"};
+    QTest::newRow("seed at the last handle") << QByteArray("FFFFFFFFFFFFFFFF") << QByteArray("2B")
+                                             << QStringList{"FFFFFFFFFFFFFFFF"};
+    QTest::newRow("last handle in use") << QByteArray("30") << QByteArray("FFFFFFFFFFFFFFFF") << QStringList{};
+}
+
+void TestDxf::loadTimeDoesNotDependOnHandles()
+{
+    QFETCH(QByteArray, seed);
+    QFETCH(QByteArray, lineHandle);
+    QFETCH(QStringList, newHandles);
+    const QByteArray bytes = seededFile(seed, lineHandle);
+    // Loaded over a drawing read from a file, as the host does on Load.
+    Drawing d;
+    loadDrawingFile(d, example(QStringLiteral("sample.dxf")));
+    QElapsedTimer timer;
+    timer.start();
+    readDxf(d, bytes, QStringLiteral("seeded.dxf"));
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QStringLiteral("%1 ms").arg(timer.elapsed())));
+    QCOMPARE(writeDxf(d), bytes);
+
+    const QStringList before = fileHandles(bytes);
+    QStringList made;
+    for (int i = 0; i < 2; ++i) {
+        const QString error = errorOf([&] {
+            made.append(i == 0 ? d.addText(QStringLiteral("0"), QStringLiteral("NEW"), {5, 5, 0})
+                               : d.copyEntity(QStringLiteral("2A")));
+        });
+        if (made.size() == i) {
+            QVERIFY2(error.startsWith(QStringLiteral("Out of handles")), qPrintable(error));
+            break;
+        }
+    }
+    QCOMPARE(made, newHandles);
+    for (const QString &h : made)
+        QVERIFY(!before.contains(h));
+    // What was made is saved under its handles, and the file says no handle is reused.
+    const QByteArray written = writeDxf(d);
+    QStringList after = fileHandles(written);
+    QCOMPARE(QSet<QString>(after.cbegin(), after.cend()).size(), after.size());
+    Drawing back;
+    readDxf(back, written);
+    QCOMPARE(content(back), content(d));
+    for (const QString &h : made)
+        QCOMPARE(back.find(h)->text, made.size() > 1 && h == made.last() ? QStringLiteral("OLD") : QStringLiteral("NEW"));
+    QCOMPARE(back.handlesExhausted(), newHandles.size() < 2);
+}
+
+void TestDxf::twentyThousandLayers()
+{
+    QByteArray bytes = "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1009\n  0\nENDSEC\n"
+                       "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n 70\n20001\n"
+                       "  0\nLAYER\n  2\n0\n 70\n0\n 62\n7\n  6\nCONTINUOUS\n";
+    for (int i = 0; i < 20000; ++i)
+        bytes += "  0\nLAYER\n  2\nL" + QByteArray::number(i) + "\n 70\n0\n 62\n7\n  6\nCONTINUOUS\n";
+    bytes += "  0\nENDTAB\n  0\nENDSEC\n  0\nSECTION\n  2\nENTITIES\n"
+             "  0\nTEXT\n  8\nl19999\n 10\n0.0\n 20\n0.0\n 40\n2.5\n  1\nLAST\n  0\nENDSEC\n  0\nEOF\n";
+    Drawing d;
+    QElapsedTimer timer;
+    timer.start();
+    readDxf(d, bytes);
+    const qint64 read = timer.elapsed();
+    QCOMPARE(d.layers().size(), 20001);
+    d.setLayerLocked(QStringLiteral("L123"), true);
+    timer.restart();
+    const QByteArray written = writeDxf(d);
+    qInfo("20,000 layers: read in %lld ms, written in %lld ms", read, timer.elapsed());
+    QVERIFY2(read < 2000 && timer.elapsed() < 2000, "layers must not cost time by the square of their number");
+    Drawing back;
+    readDxf(back, written);
+    QVERIFY(back.isLayerLocked(QStringLiteral("L123")));
+    QVERIFY(!back.isLayerLocked(QStringLiteral("L124")));
+    QCOMPARE(back.find(back.modelSpaceHandles().first())->layer, QStringLiteral("l19999"));
+}
+
+void TestDxf::shiftJisWithoutCodepage_data()
+{
+    QTest::addColumn<QByteArray>("layer");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("codepage");
+    QTest::addColumn<QString>("expected");
+    // 配線, 線番①ｱ in Shift_JIS (CP932).
+    QTest::newRow("Shift_JIS") << QByteArray("\x94z\x90\xfc") << QByteArray("\x90\xfc\x94\xd4\x87@\xb1")
+                               << QStringLiteral("ANSI_932") << QStringLiteral("線番①ｱ");
+    // Western text that happens to pair up as CP932 stays windows-1252.
+    QTest::newRow("windows-1252") << QByteArray("Gr\xf6\xdf" "e") << QByteArray("D\xe9tail caf\xe9")
+                                  << QString() << QStringLiteral("Détail café");
+    QTest::newRow("UTF-8 is no Shift_JIS") << QByteArray("\xe9\x85\x8d") << QByteArray("\xe7\xb7\x9a")
+                                           << QString() << QStringLiteral("ç·š");
+}
+
+void TestDxf::shiftJisWithoutCodepage()
+{
+    QFETCH(QByteArray, layer);
+    QFETCH(QByteArray, text);
+    QFETCH(QString, codepage);
+    QFETCH(QString, expected);
+    // R12 as older Japanese programs write it: no $DWGCODEPAGE.
+    const QByteArray original =
+        "  0\nSECTION\n  2\nHEADER\n  9\n$ACADVER\n  1\nAC1009\n  9\n$HANDSEED\n  5\n100\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nTABLES\n  0\nTABLE\n  2\nLAYER\n 70\n2\n  0\nLAYER\n  2\n0\n 70\n0\n"
+        "  0\nLAYER\n  2\n" + layer + "\n 70\n0\n  0\nENDTAB\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nENTITIES\n"
+        "  0\nTEXT\n  5\n2A\n  8\n" + layer + "\n 10\n0.0\n 20\n0.0\n 40\n2.5\n  1\n" + text + "\n"
+        "  0\nTEXT\n  5\n2B\n  8\n0\n 10\n0.0\n 20\n5.0\n 40\n2.5\n  1\nA-1\n"
+        "  0\nENDSEC\n  0\nEOF\n";
+    Drawing d;
+    readDxf(d, original);
+    QCOMPARE(dxfDocument(d)->textCodepage(), codepage);
+    QCOMPARE(dxfDocument(d)->codepage(), QString());
+    QCOMPARE(d.find(QStringLiteral("2A"))->text, expected);
+    QVERIFY(d.layer(d.find(QStringLiteral("2A"))->layer));
+    QCOMPARE(writeDxf(d), original);
+
+    // An edit of the other text leaves these bytes as they were.
+    d.setTextString(QStringLiteral("2B"), QStringLiteral("A-2"));
+    const QByteArray written = writeDxf(d);
+    QByteArray expectedBytes = original;
+    expectedBytes.replace("  1\nA-1\n", "  1\nA-2\n");
+    QCOMPARE(written, expectedBytes);
+    if (codepage.isEmpty())
+        return;
+    // New text goes out in the same code page.
+    d.setTextString(QStringLiteral("2B"), QStringLiteral("線"));
+    QVERIFY(writeDxf(d).contains("  1\n\x90\xfc\n"));
+}
+
+void TestDxf::binaryFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("R12") << QStringLiteral("r12");
+    QTest::newRow("R2000") << QStringLiteral("r2000");
+}
+
+void TestDxf::binaryFiles()
+{
+    needEzdxf();
+    QFETCH(QString, name);
+    const QString binaryPath = fixture(name + QStringLiteral("_bin"));
+    const QByteArray bytes = readAll(binaryPath);
+    QVERIFY(bytes.startsWith(QByteArray("AutoCAD Binary DXF\r\n\x1a\x00", 22)));
+    Drawing d, ascii;
+    readDxf(d, bytes, binaryPath);
+    loadDrawingFile(ascii, fixture(name));
+    QVERIFY(dxfDocument(d)->isBinary());
+    QCOMPARE(content(d), content(ascii));
+    QCOMPARE(writeDxf(d), bytes);
+
+    const QString wire = handleOfText(d, QStringLiteral("101"));
+    const QString tagged = handleOfText(d, QStringLiteral("XDATA"));
+    QString ref;
+    for (const QString &h : d.modelSpaceHandles())
+        if (d.find(h)->kind == EntityKind::BlockReference && d.find(h)->layer == QLatin1String("WIRE"))
+            ref = h;
+    d.setTextString(wire, QStringLiteral("線番202"));
+    d.setInsertionPoint(wire, {-0.0, 1e-300, 12345.678});
+    d.setTextString(d.find(ref)->attributes[1].handle, QStringLiteral("AC100V"));
+    const QString copy = d.copyEntity(tagged);
+    const QString added = d.addText(QStringLiteral("新規"), QStringLiteral("追加"), {1, 2, 0});
+    const QString saved = m_dir.filePath(name + QStringLiteral("_bin_saved.dxf"));
+    saveDrawingFile(d, saved);
+    const QByteArray written = readAll(saved);
+    QVERIFY(written.startsWith(QByteArray("AutoCAD Binary DXF\r\n\x1a\x00", 22)));
+
+    Drawing back;
+    readDxf(back, written);
+    QVERIFY(dxfDocument(back)->isBinary());
+    QCOMPARE(content(back), content(d));
+
+    const QJsonObject before = dump(binaryPath);
+    const QJsonObject after = dump(saved);
+    QCOMPARE(after.value(QStringLiteral("audit")).toArray(), QJsonArray());
+    QCOMPARE(entityIn(after, wire).value(QStringLiteral("text")).toString(), QStringLiteral("線番202"));
+    QCOMPARE(pointOf(entityIn(after, wire).value(QStringLiteral("insert"))), (Point{0, 1e-300, 12345.678}));
+    QCOMPARE(entityIn(after, added).value(QStringLiteral("text")).toString(), QStringLiteral("追加"));
+    QCOMPARE(entityIn(after, copy).value(QStringLiteral("xdata")), entityIn(before, tagged).value(QStringLiteral("xdata")));
+    QCOMPARE(entityIn(after, ref).value(QStringLiteral("attribs")).toArray().at(1).toObject().value(QStringLiteral("text")),
+             QJsonValue(QStringLiteral("AC100V")));
+    for (const QJsonValue &v : before.value(QStringLiteral("entities")).toArray()) {
+        const QString h = v.toObject().value(QStringLiteral("handle")).toString();
+        if (h != wire && h != ref)
+            QCOMPARE(entityIn(after, h), v.toObject());
+    }
+
+    // A cut file names the byte where it ends.
+    const QString message = errorOf([&] { readDxf(back, bytes.left(bytes.size() * 2 / 3), QStringLiteral("cut.dxf")); });
+    QVERIFY2(message.contains(QRegularExpression(QStringLiteral("^cut\\.dxf, byte \\d+: "))), qPrintable(message));
+    QCOMPARE(content(back), content(d));
+}
+
+// What ezdxf reads opens here too, faults and all, and is saved with its faults.
+void TestDxf::faultsAreKept()
+{
+    const QByteArray original =
+        "  9\n$ACADVER\n  1\nAC1009\n" // before the first section
+        "  0\nSECTION\n  2\nHEADER\n  9\n$HANDSEED\n  5\n100\n  0\nENDSEC\n"
+        "  0\nSECTION\n  2\nENTITIES\n"
+        "  0\nTEXT\n  5\n2A\n  8\n0\n 10\n1.0\n 20\n2.0\n 40\n2.5\n  1\nFIRST\n"
+        "  0\nTEXT\n  5\n2A\n  8\n0\n 10\n3.0\n 20\n4.0\n 40\n2.5\n  1\nSECOND\n"
+        "  0\nLINE\n  5\n2B\n  8\n0\n 10\n5.0\n 20\n6.0\n 11\n7.0\n 21\n8.0\n"
+        "  0\nENDSEC\n  0\nEOF"; // and no line end
+    Drawing d;
+    readDxf(d, original);
+    QCOMPARE(dxfDocument(d)->version(), QStringLiteral("AC1009"));
+    QCOMPARE(d.modelSpaceCount(), 2);
+    // The handle stays with the first; the others get handles of their own, above the file's.
+    QCOMPARE(d.find(QStringLiteral("2A"))->text, QStringLiteral("FIRST"));
+    const QStringList handles = d.modelSpaceHandles();
+    QCOMPARE(handles.first(), QStringLiteral("2A"));
+    QCOMPARE(d.find(handles[1])->text, QStringLiteral("SECOND"));
+    QVERIFY(*Drawing::parseHandle(handles[1]) >= 0x100);
+    QCOMPARE(writeDxf(d), original);
+
+    // An edit goes to the entity it names, and the file keeps its handles.
+    d.setTextString(QStringLiteral("2A"), QStringLiteral("EDITED"));
+    QByteArray expected = original;
+    expected.replace("FIRST", "EDITED");
+    QCOMPARE(writeDxf(d), expected);
+    d.setTextString(handles[1], QStringLiteral("SECOND-2"));
+    expected.replace("SECOND", "SECOND-2");
+    QCOMPARE(writeDxf(d), expected);
+    Drawing back;
+    readDxf(back, expected);
+    QCOMPARE(content(back), content(d));
+
+    if (!m_ezdxf)
+        return;
+    const QString path = m_dir.filePath(QStringLiteral("faults.dxf"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(original) == original.size());
+    f.close();
+    QCOMPARE(dump(path).value(QStringLiteral("version")).toString(), QStringLiteral("AC1009"));
+}
+
+// Drawings other programs wrote: every one ezdxf reads opens, saves
+// unchanged byte for byte, and an edit of one TEXT changes nothing else as
+// ezdxf sees it.
+void TestDxf::realWorldCorpus()
+{
+    const QDir corpus(QStringLiteral(LUMO_DXF_CORPUS_DIR));
+    if (!corpus.exists())
+        QSKIP(qPrintable(QStringLiteral("no corpus of DXF files from other programs at %1").arg(corpus.path())));
+    needEzdxf();
+    const QString edited = QStringLiteral("LUMO EDIT 1");
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray pairs;
+    QHash<QString, QString> refused; // path -> our message
+    int opened = 0, edits = 0;
+    const QStringList files = corpus.entryList({QStringLiteral("*.dxf")}, QDir::Files, QDir::Name | QDir::IgnoreCase);
+    QVERIFY(files.size() > 10);
+    for (const QString &name : files) {
+        const QString path = corpus.filePath(name);
+        const QByteArray bytes = readAll(path);
+        Drawing d;
+        const QString error = errorOf([&] { readDxf(d, bytes, name); });
+        if (!error.isEmpty()) {
+            QVERIFY2(error.startsWith(name + QStringLiteral(", line ")) || error.startsWith(name + QStringLiteral(", byte ")),
+                     qPrintable(error));
+            refused.insert(path, error);
+            pairs += path.toUtf8() + "\t\n";
+            continue;
+        }
+        ++opened;
+        QVERIFY2(writeDxf(d) == bytes, qPrintable(name));
+        // The first TEXT on an unlocked layer whose handle the file uses once.
+        const QStringList inFile = fileHandles(bytes);
+        QString text;
+        for (const QString &h : d.modelSpaceHandles()) {
+            const Entity *e = d.find(h);
+            if (e->kind == EntityKind::Text && !d.isLayerLocked(e->layer) && inFile.count(h) == 1) {
+                text = h;
+                break;
+            }
+        }
+        if (text.isEmpty())
+            continue;
+        d.setTextString(text, edited);
+        const QString saved = m_dir.filePath(QStringLiteral("corpus-") + name);
+        saveDrawingFile(d, saved);
+        Drawing back;
+        loadDrawingFile(back, saved);
+        QVERIFY2(content(back) == content(d), qPrintable(name));
+        pairs += path.toUtf8() + '\t' + saved.toUtf8() + '\n';
+        ++edits;
+    }
+    QProcess p;
+    p.start(kPython, {toolPath(), QStringLiteral("compare")});
+    p.write(pairs);
+    p.closeWriteChannel();
+    QVERIFY(p.waitForFinished(240000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+    const QJsonObject result = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+    for (auto it = result.begin(); it != result.end(); ++it) {
+        const QJsonObject r = it.value().toObject();
+        const QString name = QFileInfo(it.key()).fileName();
+        if (refused.contains(it.key())) {
+            QVERIFY2(!r.value(QStringLiteral("readable")).toBool(),
+                     qPrintable(QStringLiteral("ezdxf reads %1, minicad refuses it: %2").arg(name, refused[it.key()])));
+            continue;
+        }
+        QVERIFY2(!r.contains(QStringLiteral("error")), qPrintable(name + QStringLiteral(": ") + r.value(QStringLiteral("error")).toString()));
+        QVERIFY2(r.value(QStringLiteral("missing")).toArray().isEmpty() && r.value(QStringLiteral("added")).toArray().isEmpty(),
+                 qPrintable(name));
+        const QJsonArray changed = r.value(QStringLiteral("changed")).toArray();
+        QVERIFY2(changed.size() == 1, qPrintable(name + QStringLiteral(": ") + QJsonDocument(changed).toJson()));
+        QJsonObject now = changed[0].toObject();
+        QJsonObject was = now.value(QStringLiteral("before")).toObject();
+        QCOMPARE(now.value(QStringLiteral("type")).toString(), QStringLiteral("TEXT"));
+        QCOMPARE(now.value(QStringLiteral("text")).toString(), edited);
+        // Nothing but the text changed.
+        QJsonObject allNow = now.value(QStringLiteral("all")).toObject(), allWas = was.value(QStringLiteral("all")).toObject();
+        allNow.remove(QStringLiteral("text"));
+        allWas.remove(QStringLiteral("text"));
+        QVERIFY2(allNow == allWas, qPrintable(name));
+        QCOMPARE(now.value(QStringLiteral("xdata")), was.value(QStringLiteral("xdata")));
+    }
+    QCOMPARE(result.size(), files.size() - (opened - edits));
+    qInfo("corpus: %d files, %d opened, %d refused as ezdxf refuses them, %d edited and compared, in %lld ms",
+          int(files.size()), opened, int(refused.size()), edits, timer.elapsed());
 }
 
 QTEST_GUILESS_MAIN(TestDxf)

@@ -83,6 +83,8 @@ private slots:
     void malformedJsonChangesNothing_data();
     void malformedJsonChangesNothing();
     void tenThousandTexts();
+    void handleSpaceEndsWithoutWrapping();
+    void twentyThousandLayersLoadQuickly();
 };
 
 void TestDrawing::handlesAreUniqueUpperHexAndNeverReused()
@@ -531,6 +533,84 @@ void TestDrawing::tenThousandTexts()
     for (const QString &h : handles)
         QVERIFY(d.find(h));
     QVERIFY2(t.elapsed() < 5000, "selection and lookup of 10,000 texts should be quick");
+}
+
+// Handles are 64-bit and never reused: the last one is handed out once,
+// after that whatever needs a handle fails and changes nothing.
+void TestDrawing::handleSpaceEndsWithoutWrapping()
+{
+    Drawing d;
+    d.fromJson(QJsonDocument::fromJson(R"({"handseed": "FFFFFFFFFFFFFFFE",
+        "entities": [{"type": "TEXT", "handle": "2A", "text": "old"}]})"));
+    QCOMPARE(d.addText(QStringLiteral("0"), QStringLiteral("a"), {}), QStringLiteral("FFFFFFFFFFFFFFFE"));
+    const QString last = d.copyEntity(QStringLiteral("2A"));
+    QCOMPARE(last, QStringLiteral("FFFFFFFFFFFFFFFF"));
+    QCOMPARE(d.copySource(last), QStringLiteral("2A"));
+    QVERIFY(d.handlesExhausted());
+    const QJsonDocument full = d.toJson();
+    for (const auto &attempt : std::initializer_list<std::function<void()>>{
+             [&] { d.addText(QStringLiteral("NEW"), QStringLiteral("b"), {}); },
+             [&] { d.copyEntity(QStringLiteral("2A")); },
+             [&] { d.addBlockDefinition(QStringLiteral("B"), {attributeDefinition(QStringLiteral("T"), {}, {})}); }})
+        QVERIFY(errorOf(attempt).startsWith(QStringLiteral("Out of handles")));
+    QCOMPARE(d.toJson(), full);
+    QVERIFY(!d.layer(QStringLiteral("NEW")));
+
+    // Saved and read again, the space stays used up, also when the last
+    // handle was handed out and undone.
+    d.undo();
+    Drawing again;
+    again.fromJson(d.toJson());
+    QVERIFY(again.handlesExhausted());
+    QVERIFY(!errorOf([&] { again.addText(QStringLiteral("0"), QStringLiteral("c"), {}); }).isEmpty());
+    // An entity holding the last handle uses the space up whatever the seed says.
+    Drawing holder;
+    holder.fromJson(QJsonDocument::fromJson(R"({"handseed": "30",
+        "entities": [{"type": "TEXT", "handle": "FFFFFFFFFFFFFFFF"}, {"type": "TEXT", "handle": "31"}]})"));
+    QVERIFY(holder.handlesExhausted());
+    const QJsonDocument held = holder.toJson();
+    const QString message = errorOf([&] {
+        holder.fromJson(QJsonDocument::fromJson(R"({"entities": [{"type": "TEXT", "handle": "FFFFFFFFFFFFFFFF"},
+            {"type": "TEXT"}]})"));
+    });
+    QVERIFY2(message.startsWith(QStringLiteral("Malformed drawing: no handle left")), qPrintable(message));
+    QCOMPARE(holder.toJson(), held);
+}
+
+void TestDrawing::twentyThousandLayersLoadQuickly()
+{
+    QJsonArray layers, entities;
+    for (int i = 0; i < 20000; ++i) {
+        const QString name = QStringLiteral("Layer%1").arg(i);
+        layers.append(QJsonObject{{QStringLiteral("name"), name}, {QStringLiteral("locked"), i == 7}});
+        entities.append(QJsonObject{{QStringLiteral("type"), QStringLiteral("TEXT")},
+                                    {QStringLiteral("layer"), name.toLower()}});
+    }
+    entities.append(QJsonObject{{QStringLiteral("type"), QStringLiteral("TEXT")},
+                                {QStringLiteral("layer"), QStringLiteral("Extra")}});
+    const QJsonDocument doc(QJsonObject{{QStringLiteral("layers"), layers}, {QStringLiteral("entities"), entities}});
+    Drawing d;
+    QElapsedTimer t;
+    t.start();
+    d.fromJson(doc);
+    for (int i = 0; i < 20000; i += 7)
+        QVERIFY(d.layer(QStringLiteral("LAYER%1").arg(i)));
+    qInfo("20,000 layers read in %lld ms", t.elapsed());
+    QVERIFY2(t.elapsed() < 2000, "reading layers must not take time by the square of their number");
+    QCOMPARE(d.layers().size(), 20002); // "0" and the one only an entity names
+    QCOMPARE(d.layers().last().name, QStringLiteral("Extra"));
+    QVERIFY(d.isLayerLocked(QStringLiteral("layer7")));
+
+    // The lookup follows changes and their undo.
+    d.addLayer(QStringLiteral("Added"));
+    QCOMPARE(d.layer(QStringLiteral("ADDED"))->name, QStringLiteral("Added"));
+    d.setLayerLocked(QStringLiteral("layer8"), true);
+    QVERIFY(d.isLayerLocked(QStringLiteral("Layer8")));
+    d.undo();
+    d.undo();
+    QVERIFY(!d.layer(QStringLiteral("Added")));
+    QVERIFY(!d.isLayerLocked(QStringLiteral("Layer8")));
+    QCOMPARE(d.layer(QStringLiteral("extra"))->name, QStringLiteral("Extra"));
 }
 
 QTEST_GUILESS_MAIN(TestDrawing)
