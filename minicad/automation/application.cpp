@@ -696,6 +696,9 @@ std::span<const Member<DocumentObject>> DocumentObject::members()
                  return pointValue(d.viewCenter());
              if (cad::sameMember(name, "DWGNAME"))
                  return documentName(d);
+             // Undo on (1), plus 8 while an undo group is open, as the CAD reports it.
+             if (cad::sameMember(name, "UNDOCTL"))
+                 return d.undoMarkDepth() > 0 ? 9 : 1;
              throw AutomationError(QStringLiteral("Error getting system variable %1").arg(name));
          }},
         {"Layers", false, 0, 0, [](S &s, QVariantList &) { return object<LayersObject>(s.drawingPtr()); }},

@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace minicad {
@@ -165,6 +166,15 @@ QJsonDocument Drawing::toJson() const
     for (const auto &[order, handle] : m_order)
         entities.append(entityToJson(m_entities.value(handle).entity));
     root[QStringLiteral("entities")] = entities;
+    // Handles of erased objects stay erased after a load, so a client holding
+    // one is told "erased", not "unknown", whichever copy of the drawing it asks.
+    QList<quint64> erased(m_erased.cbegin(), m_erased.cend());
+    std::sort(erased.begin(), erased.end());
+    QJsonArray erasedHandles;
+    for (quint64 h : erased)
+        erasedHandles.append(formatHandle(h));
+    if (!erasedHandles.isEmpty())
+        root[QStringLiteral("erased")] = erasedHandles;
     root[QStringLiteral("view")] = QJsonObject{{QStringLiteral("center"), pointToJson(m_viewCenter)},
                                                {QStringLiteral("size"), m_viewSize}};
     return QJsonDocument(root);
@@ -276,6 +286,19 @@ void Drawing::fromJson(const QJsonDocument &doc)
             ensureLayer(a.layer);
         }
     }
+    QSet<quint64> erased;
+    const QJsonValue erasedList = root.value(QStringLiteral("erased"));
+    if (!erasedList.isUndefined() && !erasedList.isArray())
+        bad(QStringLiteral("\"erased\" is not an array"));
+    for (const QJsonValue &v : erasedList.toArray()) {
+        const auto h = parseHandle(v.toString());
+        if (!v.isString() || !h)
+            bad(QStringLiteral("bad erased handle"));
+        if (used.contains(*h))
+            bad(QStringLiteral("handle %1 is both live and erased").arg(formatHandle(*h)));
+        erased.insert(*h);
+        seed = qMax(seed, *h + 1);
+    }
     const QString seedText = stringFromJson(root, "handseed");
     if (!seedText.isEmpty()) {
         const auto s = parseHandleSeed(seedText);
@@ -314,7 +337,7 @@ void Drawing::fromJson(const QJsonDocument &doc)
     m_orderSeed = 1;
     for (const Entity &e : entities)
         putEntity(*parseHandle(e.handle), Stored{m_orderSeed++, e});
-    m_erased.clear();
+    m_erased = erased;
     rebuildBlockIndex();
     m_handleSeed = seed;
     m_handlesExhausted = full;

@@ -2,6 +2,8 @@
 // recording window operations: the exact call sequences matter, because on
 // Windows they decide which program gets the ESC key.
 
+#include "../common/cadfixture.h"
+#include "../common/testmain.h"
 #include "cad/connection.h"
 #include "cad/messagefilter.h"
 
@@ -231,6 +233,49 @@ private Q_SLOTS:
         QCOMPARE(messagePending(), 1);
     }
 
+    // The same steps against the CAD of the road: running, attach, the
+    // window sequence with the CAD's own window, locked layers, the
+    // temporary set, and a CAD that went away.
+    void stepsAgainstTheCad()
+    {
+        testing::CadFixture cad;
+        cad.drawing().addLayer(QStringLiteral("WIRE"), true);
+        cad.drawing().addLayer(QStringLiteral("FREE"));
+        cad.drawing().addLayer(QStringLiteral("W 2"), true);
+        const QString text = cad.drawing().addText(QStringLiteral("FREE"), QStringLiteral("x"), {0, 0, 0});
+        cad.giveWindows();
+        QVERIFY(IsCadRunning());
+        const Application app = AttachCad();
+        const Document doc = app.activeDocument();
+        QCOMPARE(LockedLayerList(doc), QStringLiteral("\tWIRE\tW 2\t"));
+
+        const WindowHandle hwnd = app.hwnd();
+        cad.windows.foreground = 5;
+        ActivateCad(app, ActivateLevel::FrontEsc);
+        QCOMPARE(cad.windows.calls.mid(0, 2),
+                 (QStringList{QStringLiteral("IsIconic(%1)").arg(hwnd), QStringLiteral("SetForegroundWindow(%1)").arg(hwnd)}));
+        QVERIFY(cad.windows.calls.contains(QStringLiteral("Escape")));
+
+        {
+            SelectionSet first = GetTempSelectionSet(doc);
+            QCOMPARE(first.name(), QStringLiteral("SSTEMP"));
+            cad.queuePick({text});
+            const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));
+            first.selectOnScreen(filter.types, filter.data);
+            QCOMPARE(first.count(), 1);
+            // Asked again, the document's set comes back emptied, not a second one.
+            SelectionSet again = GetTempSelectionSet(doc);
+            TempSelectionSetGuard guard(again);
+            QCOMPARE(again.count(), 0);
+            QCOMPARE(cad.selectionSetCount(), 1);
+        }
+        QCOMPARE(cad.selectionSetCount(), 0);
+
+        cad.revoke();
+        QVERIFY(!IsCadRunning());
+        QVERIFY_THROWS_EXCEPTION(AutomationError, AttachCad());
+    }
+
     void pointValues()
     {
         QCOMPARE(toPoint(QVariantList{1.5, -2, 3}), (Point{1.5, -2, 3}));
@@ -240,5 +285,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestConnection)
+LUMO_GUILESS_SUITE_MAIN(TestConnection)
 #include "test_connection.moc"

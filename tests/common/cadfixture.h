@@ -1,81 +1,101 @@
 #pragma once
-// A CAD for the GUI tests: the real minicad model published in-process under
-// the default ProgID, the recording window operations, and a count of every
-// automation call that crosses the seam.
+// A CAD for the GUI tests on the road of the run (see roads.h): the real
+// minicad model, in this process or in a host process, the recording window
+// operations, and a count of every automation call that crosses the seam.
+//
+// drawing() is the test's view of the drawing. On the in-process road it is
+// the drawing the CAD works on. On the other roads a local change is pushed
+// to the host before the next CAD call, and the host's drawing is pulled
+// back before the test next looks, so a test builds a drawing, acts through
+// the tab and checks the drawing the same way on every road. Do not keep the
+// reference across a CAD operation: take drawing() again.
 
 #include "cad/connection.h"
-#include "minicad/automation/application.h"
+#include "common/roads.h"
 #include "minicad/model/drawing.h"
 
 #include <QHash>
 
+#include <functional>
+#include <memory>
+
 namespace testing {
 
-// Wraps an automation object and every object it hands out, counting calls
-// by "Member/kind" (kind 1 call, 2 get, 4 put).
-class CountingDispatch : public cad::Dispatch {
-public:
-    CountingDispatch(cad::Object inner, std::shared_ptr<QHash<QString, int>> counts,
-                     std::shared_ptr<QHash<QString, QVariantList>> lastArgs)
-        : m_inner(std::move(inner)), m_counts(std::move(counts)), m_lastArgs(std::move(lastArgs))
-    {
-    }
-    QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override
-    {
-        (*m_counts)[member.toLower() + QLatin1Char('/') + QString::number(int(kind))]++;
-        m_lastArgs->insert(member.toLower(), args);
-        return wrap(m_inner->invoke(member, kind, args));
-    }
-
-private:
-    QVariant wrap(const QVariant &v)
-    {
-        if (cad::Object o = cad::toObject(v))
-            return cad::fromObject(std::make_shared<CountingDispatch>(o, m_counts, m_lastArgs));
-        if (v.metaType().id() == QMetaType::QVariantList) {
-            QVariantList out;
-            for (const QVariant &e : v.toList())
-                out << wrap(e);
-            return out;
-        }
-        return v;
-    }
-    cad::Object m_inner;
-    std::shared_ptr<QHash<QString, int>> m_counts;
-    std::shared_ptr<QHash<QString, QVariantList>> m_lastArgs;
+// What the seam shares with every object it hands out: the counts by
+// "member/kind" (kind 1 call, 2 get, 4 put), the arguments of the last call
+// of each member (lower-case name), and the hook run before each call.
+struct Seam {
+    QHash<QString, int> counts;
+    QHash<QString, QVariantList> lastArgs;
+    std::function<void()> beforeCall;
 };
 
-struct CadFixture {
-    std::shared_ptr<minicad::Drawing> drawing = std::make_shared<minicad::Drawing>();
-    std::shared_ptr<QHash<QString, int>> counts = std::make_shared<QHash<QString, int>>();
-    // The arguments of the last call of each member (lower-case name).
-    std::shared_ptr<QHash<QString, QVariantList>> lastArgs = std::make_shared<QHash<QString, QVariantList>>();
-    cad::InProcessRunningObjects objects;
-    cad::RecordingWindowOps windows;
-
-    CadFixture()
+// Wraps an automation object and every object it hands out.
+class CountingDispatch : public cad::Dispatch {
+public:
+    CountingDispatch(cad::Object inner, std::shared_ptr<Seam> seam) : m_inner(std::move(inner)), m_seam(std::move(seam))
     {
-        objects.publish(cad::kDefaultProgID,
-                        std::make_shared<CountingDispatch>(minicad::makeApplication(drawing), counts, lastArgs));
-        cad::setPlatform(&objects, &windows);
-        cad::targetProgID() = cad::kDefaultProgID;
     }
-    ~CadFixture() { cad::setPlatform(nullptr, nullptr); }
+    QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override;
 
-    int count(const char *member, cad::InvokeKind kind) const
-    {
-        return counts->value(QLatin1String(member).toString().toLower() + QLatin1Char('/')
-                             + QString::number(int(kind)));
-    }
+private:
+    QVariant wrap(const QVariant &v);
+    cad::Object m_inner;
+    std::shared_ptr<Seam> m_seam;
+};
+
+class CadFixture {
+public:
+    CadFixture();
+    ~CadFixture();
+    CadFixture(const CadFixture &) = delete;
+    CadFixture &operator=(const CadFixture &) = delete;
+
+    minicad::Drawing &drawing();
+
+    // What the CAD does besides the content of its drawing.
+    void queuePick(const QStringList &handles);
+    void queuePickCancel();
+    bool undo();
+    int undoGroupCount(); // -1 while an undo group is open
+    bool undoGroupOpen();
+    // From here on, undoGroupCount() counts the groups made after now.
+    void clearUndoHistory();
+    int selectionSetCount();
+    // Gives a CAD without windows stand-in ones (a host with windows has its own).
+    void giveWindows();
+    cad::WindowHandle documentWindow();
+    // The CAD stops running under its ProgID.
+    void revoke();
+
+    int count(const char *member, cad::InvokeKind kind) const;
     int puts(const char *member) const { return count(member, cad::InvokeKind::PropertyPut); }
     int calls(const char *member) const { return count(member, cad::InvokeKind::Method); }
+    void clearCounts() { seam->counts.clear(); }
+    // The arguments of the last call of a member (any letter case).
+    QVariantList lastArgs(const QString &member) const { return seam->lastArgs.value(member.toLower()); }
 
-    QString text(const QString &handle) const
-    {
-        const minicad::Entity *e = drawing->find(handle);
-        return e ? e->text : QStringLiteral("<gone>");
-    }
-    bool live(const QString &handle) const { return drawing->handleState(handle) == minicad::HandleState::Live; }
+    QString text(const QString &handle);
+    bool live(const QString &handle);
+
+    std::shared_ptr<Seam> seam = std::make_shared<Seam>();
+    cad::RecordingWindowOps windows;
+
+private:
+    class Objects;
+    void push();
+    void pull();
+    void sync();
+    cad::Document uncountedDocument();
+
+    std::shared_ptr<minicad::Drawing> m_drawing = std::make_shared<minicad::Drawing>();
+    cad::InProcessRunningObjects m_inProcess;
+    RemoteHost *m_host = nullptr;
+    std::unique_ptr<Objects> m_objects;
+    bool m_localChanged = true; // the host has yet to get the local drawing
+    bool m_hostTouched = false; // the host may differ from the local drawing
+    bool m_pulling = false;
+    bool m_revoked = false;
 };
 
 } // namespace testing

@@ -27,6 +27,7 @@ QJsonObject content(const Drawing &d)
 {
     QJsonObject o = d.toJson().object();
     o.remove(QStringLiteral("handseed"));
+    o.remove(QStringLiteral("erased")); // an undone copy leaves its handle erased: history, not content
     return o;
 }
 
@@ -189,8 +190,10 @@ void TestAutomation::pickEditAndUndoThroughTheFacade()
         doc.handleToObject(f.t3).erase();
         QCOMPARE(errorOf([&] { doc.handleToObject(f.lockedText).setTextString(QStringLiteral("x")); }),
                  QStringLiteral("On locked layer"));
+        QCOMPARE(doc.getVariable(QStringLiteral("UNDOCTL")).toInt(), 9); // a group is open
         group.close();
     }
+    QCOMPARE(doc.getVariable(QStringLiteral("UNDOCTL")).toInt(), 1);
     doc.regen(0);
     QCOMPARE(f.d->undoGroupCount(), 1);
     QVERIFY(f.d->undo());

@@ -15,6 +15,7 @@ QJsonObject content(const Drawing &d)
 {
     QJsonObject o = d.toJson().object();
     o.remove(QStringLiteral("handseed"));
+    o.remove(QStringLiteral("erased")); // an undone addition leaves its handle erased: history, not content
     return o;
 }
 
@@ -489,6 +490,9 @@ void TestDrawing::jsonRoundTrip()
     QCOMPARE(e.block(QStringLiteral("relay"))->entities[0].prompt, QStringLiteral("機器名"));
     // The seed survives: a new entity never takes an old handle.
     QCOMPARE(e.handleSeed(), f.d.handleSeed());
+    // An erased handle stays erased: a client holding it is told so, not "unknown".
+    QCOMPARE(e.handleState(f.t2), HandleState::Erased);
+    QCOMPARE(errorOf([&] { e.setTextString(f.t2, QStringLiteral("x")); }), QStringLiteral("Object was erased"));
     QVERIFY(!errorOf([&] { e.loadFile(dir.filePath(QStringLiteral("missing.json"))); }).isEmpty());
 }
 
@@ -508,6 +512,9 @@ void TestDrawing::malformedJsonChangesNothing_data()
         << QByteArray(R"({"entities": [{"type": "TEXT", "attributes": [{"type": "ATTRIB"}]}]})");
     QTest::newRow("insert without block") << QByteArray(R"({"entities": [{"type": "INSERT"}]})");
     QTest::newRow("zero view") << QByteArray(R"({"view": {"size": 0}})");
+    QTest::newRow("erased and live")
+        << QByteArray(R"({"entities": [{"type": "TEXT", "handle": "2A"}], "erased": ["2a"]})");
+    QTest::newRow("erased not a handle") << QByteArray(R"({"erased": [42]})");
 }
 
 void TestDrawing::malformedJsonChangesNothing()

@@ -2,6 +2,7 @@
 // driving the real main window against the minicad model in-process.
 
 #include "../common/cadfixture.h"
+#include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "attrtab/undocells.h"
 #include "searchtab/lumo2.h"
@@ -98,9 +99,9 @@ private Q_SLOTS:
     void emptyPatternFindsEveryTextSorted()
     {
         Search s;
-        const QString b = s.cad.drawing->addText("0", "b", {1, 1, 0});
-        const QString a = s.cad.drawing->addText("0", "a", {12.3456, -7.5, 0});
-        s.cad.drawing->addText("0", "B", {3, 3, 0});
+        const QString b = s.cad.drawing().addText("0", "b", {1, 1, 0});
+        const QString a = s.cad.drawing().addText("0", "a", {12.3456, -7.5, 0});
+        s.cad.drawing().addText("0", "B", {3, 3, 0});
         s.run("");
         QCOMPARE(s.form->Label6->text(), QStringLiteral("[*] (部分一致)"));
         QCOMPARE(s.rows(), (QStringList{"B", "a", "b"}));
@@ -116,12 +117,12 @@ private Q_SLOTS:
         QCOMPARE(s.form->statusPanel(0), a);
         QCOMPARE(s.form->statusPanel(1), QStringLiteral("12.346, -7.500"));
         QCOMPARE(s.form->Label5->text(), QStringLiteral("2 / 3"));
-        QCOMPARE(s.cad.drawing->viewCenter().x, 12.3456);
+        QCOMPARE(s.cad.drawing().viewCenter().x, 12.3456);
         // Idle again, nothing left behind in the drawing.
         QCOMPARE(s.form->SpeedButton14->text(), QStringLiteral("検索"));
         QVERIFY(s.form->Edit3->isEnabled());
         QVERIFY(!s.form->runFlag);
-        QCOMPARE(s.cad.drawing->selectionSetCount(), 0);
+        QCOMPARE(s.cad.selectionSetCount(), 0);
         QVERIFY(!s.form->SpeedButton15->isEnabled());
     }
 
@@ -140,7 +141,7 @@ private Q_SLOTS:
         QFETCH(QStringList, found);
         Search s;
         for (const char *t : {"AB1", "xAB", "ab", "B", "AB"})
-            s.cad.drawing->addText("0", t, {0, 0, 0});
+            s.cad.drawing().addText("0", t, {0, 0, 0});
         s.run("AB", prefix);
         QCOMPARE(s.form->Label6->text(), label);
         QCOMPARE(s.rows(), found);
@@ -149,8 +150,8 @@ private Q_SLOTS:
     void optionBoxesSearchAgainOnlyWithAPattern()
     {
         Search s;
-        s.cad.drawing->addText("0", "AB", {0, 0, 0});
-        s.cad.drawing->addText("0", "xab", {0, 0, 0});
+        s.cad.drawing().addText("0", "AB", {0, 0, 0});
+        s.cad.drawing().addText("0", "xab", {0, 0, 0});
         QTest::mouseClick(s.form->CheckBox3, Qt::LeftButton);
         QVERIFY(s.form->CheckBox3->isChecked());
         QCOMPARE(s.cad.calls("Select"), 0);
@@ -172,7 +173,7 @@ private Q_SLOTS:
     void enterInPatternBoxSearches()
     {
         Search s;
-        s.cad.drawing->addText("0", "A", {0, 0, 0});
+        s.cad.drawing().addText("0", "A", {0, 0, 0});
         s.form->Edit3->setText("A");
         QTest::keyClick(s.form->Edit3, Qt::Key_Return);
         QCOMPARE(s.rows(), QStringList{"A"});
@@ -189,7 +190,7 @@ private Q_SLOTS:
         QFETCH(QString, stopWhenLabelEndsWith);
         Search s;
         for (int i = 0; i < 300; ++i)
-            s.cad.drawing->addText("0", QString::number(300 - i), {0, 0, 0});
+            s.cad.drawing().addText("0", QString::number(300 - i), {0, 0, 0});
         s.run("1");
         QVERIFY(s.grid->rowCount() > 1);
 
@@ -213,13 +214,13 @@ private Q_SLOTS:
         QCOMPARE(s.form->Label6->text(), QStringLiteral("検索 (部分一致)"));
         QVERIFY(s.form->Edit3->isEnabled());
         QVERIFY(!s.form->runFlag);
-        QCOMPARE(s.cad.drawing->selectionSetCount(), 0);
+        QCOMPARE(s.cad.selectionSetCount(), 0);
     }
 
     void noTextFound()
     {
         Search s;
-        s.cad.drawing->addText("0", "A", {0, 0, 0});
+        s.cad.drawing().addText("0", "A", {0, 0, 0});
         s.run("A");
         QVERIFY(!s.form->statusPanel(0).isEmpty());
         s.run("Z");
@@ -232,9 +233,9 @@ private Q_SLOTS:
     void lockedRowIsGreyAndNeverWritten()
     {
         Search s;
-        s.cad.drawing->addText("0", "A1", {0, 0, 0});
-        s.cad.drawing->addLayer("L", true);
-        const QString locked = s.cad.drawing->addText("L", "B1", {0, 0, 0});
+        s.cad.drawing().addText("0", "A1", {0, 0, 0});
+        s.cad.drawing().addLayer("L", true);
+        const QString locked = s.cad.drawing().addText("L", "B1", {0, 0, 0});
         s.run("");
         QVERIFY(!searchArray[0].locked);
         QVERIFY(searchArray[1].locked);
@@ -256,7 +257,7 @@ private Q_SLOTS:
         QCOMPARE(s.cad.puts("TextString"), 0);
 
         // The next search without locked layers greys nothing.
-        s.cad.drawing->setLayerLocked("L", false);
+        s.cad.drawing().setLayerLocked("L", false);
         s.run("");
         QVERIFY(!searchArray[1].locked);
         QVERIFY(!s.silver(1));
@@ -265,14 +266,14 @@ private Q_SLOTS:
     void writeAllCountsAFailingRowAsTargetOnly()
     {
         Search s;
-        const QString a = s.cad.drawing->addText("0", "A", {0, 0, 0});
-        const QString b = s.cad.drawing->addText("0", "B", {0, 0, 0});
-        const QString c = s.cad.drawing->addText("0", "C", {0, 0, 0});
+        const QString a = s.cad.drawing().addText("0", "A", {0, 0, 0});
+        const QString b = s.cad.drawing().addText("0", "B", {0, 0, 0});
+        const QString c = s.cad.drawing().addText("0", "C", {0, 0, 0});
         s.run("");
-        s.cad.drawing->clearUndoHistory();
+        s.cad.clearUndoHistory();
         s.grid->setCells(0, 0, "A2");
         s.grid->setCells(0, 1, "B2");
-        s.cad.drawing->eraseEntity(b);
+        s.cad.drawing().eraseEntity(b);
         s.form->SpeedButton15->click();
         QCOMPARE(s.messages(), QStringList{"1 / 2 個の TEXT を更新しました．"});
         QCOMPARE(s.cad.text(a), QStringLiteral("A2"));
@@ -295,7 +296,7 @@ private Q_SLOTS:
     void writeAllWithoutCadStillReports()
     {
         Search s;
-        s.cad.drawing->addText("0", "A", {0, 0, 0});
+        s.cad.drawing().addText("0", "A", {0, 0, 0});
         s.run("");
         s.grid->setCells(0, 0, "A2");
         cad::targetProgID() = QStringLiteral("Not.Running");
@@ -307,7 +308,7 @@ private Q_SLOTS:
     void searchWithoutCadKeepsTheResults()
     {
         Search s;
-        s.cad.drawing->addText("0", "A", {0, 0, 0});
+        s.cad.drawing().addText("0", "A", {0, 0, 0});
         s.run("");
         cad::targetProgID() = QStringLiteral("Not.Running");
         s.run("X");
@@ -320,7 +321,7 @@ private Q_SLOTS:
     void enterWritesTheCurrentRow()
     {
         Search s;
-        const QString a = s.cad.drawing->addText("0", "A", {0, 0, 0});
+        const QString a = s.cad.drawing().addText("0", "A", {0, 0, 0});
         s.run("");
         s.form->CheckBox8->setChecked(true);
         s.typeAndEnter(0, "A");  // unchanged: nothing written
@@ -332,7 +333,7 @@ private Q_SLOTS:
         QCOMPARE(s.cad.calls("StartUndoMark"), 0);
 
         // A TEXT erased meanwhile: the cell takes back the snapshot.
-        s.cad.drawing->eraseEntity(a);
+        s.cad.drawing().eraseEntity(a);
         s.typeAndEnter(0, "R");
         QCOMPARE(s.grid->cells(0, 0), QStringLiteral("Q"));
     }
@@ -361,7 +362,7 @@ private Q_SLOTS:
     {
         Search s;
         for (const char *t : {"A", "B", "C"})
-            s.cad.drawing->addText("0", t, {0, 0, 0});
+            s.cad.drawing().addText("0", t, {0, 0, 0});
         s.run("");
         s.form->CheckBox7->setChecked(true);
         s.typeAndEnter(2, "C2");
@@ -376,7 +377,7 @@ private Q_SLOTS:
     {
         Search s;
         for (const char *t : {"A", "B"})
-            s.cad.drawing->addText("0", t, {0, 0, 0});
+            s.cad.drawing().addText("0", t, {0, 0, 0});
         s.run("");
         s.typeAndEnter(0, "A2");
         s.typeAndEnter(1, "B2");
@@ -399,7 +400,7 @@ private Q_SLOTS:
     {
         Search s;
         for (const char *t : {"A", "B", "C"})
-            s.cad.drawing->addText("0", t, {0, 0, 0});
+            s.cad.drawing().addText("0", t, {0, 0, 0});
         s.run("");
         s.grid->setSelection({0, 0, 0, 1});
         QTest::keyClick(s.grid, Qt::Key_Delete);
@@ -412,21 +413,21 @@ private Q_SLOTS:
     void emptyCellShowsNoHandleAndDoesNotTrack()
     {
         Search s;
-        s.cad.drawing->addText("0", "", {50, 60, 0});
-        const QString a = s.cad.drawing->addText("0", "A", {1, 2, 0});
+        s.cad.drawing().addText("0", "", {50, 60, 0});
+        const QString a = s.cad.drawing().addText("0", "A", {1, 2, 0});
         s.run("");
         QCOMPARE(s.rows(), (QStringList{"", "A"}));
         QVERIFY(s.form->statusPanel(0).isEmpty());
         QVERIFY(s.form->Label5->text().isEmpty());
-        QVERIFY(s.cad.drawing->viewCenter().x != 50);
+        QVERIFY(s.cad.drawing().viewCenter().x != 50);
         s.grid->setCurrentCell(0, 1);
         QCOMPARE(s.form->statusPanel(0), a);
-        QCOMPARE(s.cad.drawing->viewCenter().x, 1.0);
+        QCOMPARE(s.cad.drawing().viewCenter().x, 1.0);
         s.grid->setCurrentCell(0, 0);
         QVERIFY(s.form->statusPanel(0).isEmpty());
-        QCOMPARE(s.cad.drawing->viewCenter().x, 1.0);
+        QCOMPARE(s.cad.drawing().viewCenter().x, 1.0);
     }
 };
 
-QTEST_MAIN(TestSearchTab)
+LUMO_SUITE_MAIN(TestSearchTab)
 #include "test_searchtab.moc"

@@ -73,16 +73,16 @@ int main(int argc, char *argv[])
     testing::CadFixture cad;
     QStringList handles;
     for (int i = 0; i < n; ++i)
-        handles << cad.drawing->addText(QStringLiteral("0"), QStringLiteral("W%1").arg(i), {0, -5.0 * i, 0});
+        handles << cad.drawing().addText(QStringLiteral("0"), QStringLiteral("W%1").arg(i), {0, -5.0 * i, 0});
     QTemporaryDir dir;
     const QString file = dir.filePath(QStringLiteral("bench.json"));
-    cad.drawing->saveFile(file);
+    cad.drawing().saveFile(file);
 
     int status = 0;
     {
         testing::FormFixture form;
-        if (!run("in-process", form, [&] { cad.drawing->queuePick(handles); },
-                 [&] { return totalCalls(*cad.counts); }, n))
+        if (!run("in-process", form, [&] { cad.queuePick(handles); },
+                 [&] { return totalCalls(cad.seam->counts); }, n))
             status = 1;
     }
 
@@ -103,18 +103,16 @@ int main(int argc, char *argv[])
         return 1;
     }
     // The same window, now on the D-Bus backend; calls are counted on our side of the bus.
-    auto counts = std::make_shared<QHash<QString, int>>();
-    auto lastArgs = std::make_shared<QHash<QString, QVariantList>>();
+    auto seam = std::make_shared<testing::Seam>();
     cad::InProcessRunningObjects counted;
-    counted.publish(cad::kDefaultProgID,
-                    std::make_shared<testing::CountingDispatch>(objects->attach(kProgId), counts, lastArgs));
+    counted.publish(cad::kDefaultProgID, std::make_shared<testing::CountingDispatch>(objects->attach(kProgId), seam));
     cad::setPlatform(&counted, &cad.windows);
     {
         testing::FormFixture form;
         QDBusInterface testing(cad::wire::busNameForProgId(kProgId), QStringLiteral("/Testing"),
                                QStringLiteral("org.lumoedit.MiniCadTesting"));
         if (!run("over D-Bus", form, [&] { testing.call(QStringLiteral("QueuePick"), handles); },
-                 [&] { return totalCalls(*counts); }, n))
+                 [&] { return totalCalls(seam->counts); }, n))
             status = 1;
     }
     counted.revoke(cad::kDefaultProgID);

@@ -1,6 +1,7 @@
 // "TEXT": picking TEXT entities into the editor.
 
 #include "../common/cadfixture.h"
+#include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "texttab/lumo.h"
 #include "widgets/lineeditor.h"
@@ -73,9 +74,9 @@ private Q_SLOTS:
         FormFixture form;
         QStringList handles;
         for (int i = 0; i < 4; ++i)
-            handles << cad.drawing->addText("0", QStringLiteral("W%1").arg(i), {10, 100.0 - 12.5 * i, 0});
+            handles << cad.drawing().addText("0", QStringLiteral("W%1").arg(i), {10, 100.0 - 12.5 * i, 0});
         std::reverse(handles.begin(), handles.end());
-        cad.drawing->queuePick(handles);
+        cad.queuePick(handles);
         form->SpeedButton1Click();
         QCOMPARE(form->SynEdit1->lines(), (QStringList{"W0", "W1", "W2", "W3"}));
         QCOMPARE(textArray.size(), 4);
@@ -89,7 +90,7 @@ private Q_SLOTS:
         // The picking ran with the own window minimised, the CAD fronted and one ESC.
         QVERIFY(form.messages.messages.isEmpty());
         QVERIFY(cad.windows.calls.contains(QStringLiteral("Escape")));
-        QCOMPARE(cad.drawing->selectionSetCount(), 0); // "SSTEMP" does not outlive the pick
+        QCOMPARE(cad.selectionSetCount(), 0); // "SSTEMP" does not outlive the pick
     }
 
     void unsortedKeepsSelectionOrder()
@@ -97,10 +98,10 @@ private Q_SLOTS:
         CadFixture cad;
         FormFixture form;
         form->CheckBox1->setChecked(false);
-        const QString a = cad.drawing->addText("0", "A", {0, 0, 0});
-        const QString b = cad.drawing->addText("0", "B", {0, 30, 0});
-        const QString c = cad.drawing->addText("0", "C", {5, 10, 0});
-        cad.drawing->queuePick({b, a, c});
+        const QString a = cad.drawing().addText("0", "A", {0, 0, 0});
+        const QString b = cad.drawing().addText("0", "B", {0, 30, 0});
+        const QString c = cad.drawing().addText("0", "C", {5, 10, 0});
+        cad.queuePick({b, a, c});
         form->SpeedButton1Click();
         QCOMPARE(form->SynEdit1->lines(), (QStringList{"B", "A", "C"}));
         QCOMPARE(form->Edit1->text(), QStringLiteral("5.00"));
@@ -111,12 +112,12 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        cad.drawing->addLayer("LOCKED", true);
-        cad.drawing->addLayer("LOCKED2", false);
+        cad.drawing().addLayer("LOCKED", true);
+        cad.drawing().addLayer("LOCKED2", false);
         QStringList picks;
         for (int i = 0; i < 5; ++i)
-            picks << cad.drawing->addText(i % 2 ? "LOCKED" : "LOCKED2", QString::number(i), {0, -10.0 * i, 0});
-        cad.drawing->queuePick(picks);
+            picks << cad.drawing().addText(i % 2 ? "LOCKED" : "LOCKED2", QString::number(i), {0, -10.0 * i, 0});
+        cad.queuePick(picks);
         form->SpeedButton1Click();
         QCOMPARE(form->SynEdit1->lines(), (QStringList{"0", "2", "4"}));
         QCOMPARE(form.messages.texts(), QStringList{"ロック画層のTEXT 2 個を除外しました."});
@@ -136,8 +137,8 @@ private Q_SLOTS:
         FormFixture form;
         QStringList picks;
         for (double y : ys)
-            picks << cad.drawing->addText("0", "T", {y == -0.004 ? 0.004 : 0, y, 0});
-        cad.drawing->queuePick(picks);
+            picks << cad.drawing().addText("0", "T", {y == -0.004 ? 0.004 : 0, y, 0});
+        cad.queuePick(picks);
         form->SpeedButton1Click();
         QCOMPARE(form->Edit1->text(), QStringLiteral("0.00"));
         QCOMPARE(form->Edit2->text(), QStringLiteral("0.00"));
@@ -151,12 +152,12 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        const QString a = cad.drawing->addText("0", "A", {0, 0, 0});
-        const QString b = cad.drawing->addText("0", "B", {0, -5, 0});
-        cad.drawing->queuePick({a, b});
+        const QString a = cad.drawing().addText("0", "A", {0, 0, 0});
+        const QString b = cad.drawing().addText("0", "B", {0, -5, 0});
+        cad.queuePick({a, b});
         form->SpeedButton1Click();
         form->SynEdit1->addLine("typed");
-        cad.drawing->queuePickCancel();
+        cad.queuePickCancel();
         form->SpeedButton1Click();
         QCOMPARE(form->SynEdit1->lines(), (QStringList{"A", "B", "typed"}));
         QCOMPARE(textArray.size(), 2);
@@ -167,7 +168,7 @@ private Q_SLOTS:
     void notRunningDoesNothingAndSaysNothing()
     {
         CadFixture cad;
-        cad.objects.revoke(cad::kDefaultProgID);
+        cad.revoke();
         FormFixture form;
         form->SynEdit1->setLines({"kept"});
         form->SpeedButton1Click();
@@ -179,10 +180,10 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        cad.drawing->addLayer("L", true);
+        cad.drawing().addLayer("L", true);
         form->SynEdit1->setLines({"old"});
         form->Edit1->setText("1.00");
-        cad.drawing->queuePick({cad.drawing->addText("L", "x", {0, 0, 0})});
+        cad.queuePick({cad.drawing().addText("L", "x", {0, 0, 0})});
         form->SpeedButton1Click();
         QCOMPARE(form->SynEdit1->lineCount(), 0);
         QVERIFY(textArray.isEmpty());
@@ -194,13 +195,13 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        const QString h = cad.drawing->addText("0", "R", {1, 2, 0}, 2, {40, 2, 0});
-        cad.drawing->queuePick({h});
+        const QString h = cad.drawing().addText("0", "R", {1, 2, 0}, 2, {40, 2, 0});
+        cad.queuePick({h});
         form->SpeedButton1Click();
         QCOMPARE(textArray[0].txtAli, 2);
         QCOMPARE(textArray[0].insPt, (cad::Point{40, 2, 0}));
     }
 };
 
-QTEST_MAIN(TestTextAcquire)
+LUMO_SUITE_MAIN(TestTextAcquire)
 #include "test_textacquire.moc"

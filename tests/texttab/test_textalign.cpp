@@ -1,6 +1,7 @@
 // "整列" and "ATTR" on the TEXT tab.
 
 #include "../common/cadfixture.h"
+#include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "texttab/lumo.h"
 #include "widgets/lineeditor.h"
@@ -23,27 +24,27 @@ class TestTextAlign : public QObject {
         QStringList handles;
         for (int i = 0; i < ys.size(); ++i) {
             const cad::Point p{50, ys[i], 0};
-            handles << cad.drawing->addText("0", QStringLiteral("T%1").arg(i + 1), {p.x, p.y, 0}, alignment,
+            handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {p.x, p.y, 0}, alignment,
                                             {p.x, p.y, 0});
         }
-        cad.drawing->queuePick(handles);
+        cad.queuePick(handles);
         form->SpeedButton1Click();
-        cad.drawing->clearUndoHistory();
+        cad.clearUndoHistory();
         form.messages.messages.clear();
         return handles;
     }
 
-    double yOf(CadFixture &cad, const QString &h) { return cad.drawing->find(h)->insertion.y; }
+    double yOf(CadFixture &cad, const QString &h) { return cad.drawing().find(h)->insertion.y; }
 
     // Three block kinds: terminals with one "SENBAN", relays with NAME and a
     // second SENBAN, and a frame without either.
     void blocks(CadFixture &cad)
     {
-        cad.drawing->addBlockDefinition("TERM", {minicad::attributeDefinition("SENBAN", "線番", "")});
-        cad.drawing->addBlockDefinition("RELAY", {minicad::attributeDefinition("NAME", "機器名", ""),
+        cad.drawing().addBlockDefinition("TERM", {minicad::attributeDefinition("SENBAN", "線番", "")});
+        cad.drawing().addBlockDefinition("RELAY", {minicad::attributeDefinition("NAME", "機器名", ""),
                                                   minicad::attributeDefinition("SENBAN", "線番", ""),
                                                   minicad::attributeDefinition("SENBAN", "線番2", "")});
-        cad.drawing->addBlockDefinition("FRAME", {minicad::attributeDefinition("TITLE", "表題", "")});
+        cad.drawing().addBlockDefinition("FRAME", {minicad::attributeDefinition("TITLE", "表題", "")});
     }
 
 private Q_SLOTS:
@@ -59,11 +60,11 @@ private Q_SLOTS:
         form->SpeedButton6Click();
         for (int i = 0; i < 5; ++i) {
             QCOMPARE(yOf(cad, h[i]), 100 - 7.5 * i);
-            QCOMPARE(cad.drawing->find(h[i])->insertion.x, 50.0);
+            QCOMPARE(cad.drawing().find(h[i])->insertion.x, 50.0);
         }
         QCOMPARE(textArray[4].insPt.y, 70.0);
-        QCOMPARE(cad.drawing->undoGroupCount(), 1);
-        QVERIFY(cad.drawing->undo());
+        QCOMPARE(cad.undoGroupCount(), 1);
+        QVERIFY(cad.undo());
         QCOMPARE(yOf(cad, h[1]), 91.0);
         QVERIFY(!form->runFlag);
         QVERIFY(form->SpeedButton6->isEnabled());
@@ -91,7 +92,7 @@ private Q_SLOTS:
         form->Edit2->setText(dy);
         form->SpeedButton6Click();
         QCOMPARE(yOf(cad, h[1]), moves ? 10.0 : 3.0); // the grid is anchored at the first text
-        QCOMPARE(cad.drawing->find(h[1])->insertion.x != 50.0, moves);
+        QCOMPARE(cad.drawing().find(h[1])->insertion.x != 50.0, moves);
         QVERIFY(form.messages.messages.isEmpty());
     }
 
@@ -117,8 +118,8 @@ private Q_SLOTS:
         form->SynEdit1->setLines({"T1", "T2", "E3", "E4"});
         form->SpeedButton6Click();
         QCOMPARE(textArray.size(), 4);
-        const minicad::Entity *e3 = cad.drawing->find(textArray[2].sHnd);
-        const minicad::Entity *e4 = cad.drawing->find(textArray[3].sHnd);
+        const minicad::Entity *e3 = cad.drawing().find(textArray[2].sHnd);
+        const minicad::Entity *e4 = cad.drawing().find(textArray[3].sHnd);
         QVERIFY(e3 && e4);
         QCOMPARE(e3->text, QStringLiteral("E3"));
         QCOMPARE(e3->insertion.y, 80.0);
@@ -131,7 +132,7 @@ private Q_SLOTS:
         FormFixture form;
         const QStringList h = acquire(cad, form, {100, 90, 80, 70});
         form->SynEdit1->setLines({"T1", "T2"});
-        cad.counts->clear();
+        cad.clearCounts();
         form->SpeedButton6Click();
         QVERIFY(!cad.live(h[2]) && !cad.live(h[3]));
         QCOMPARE(textArray.size(), 4); // the next write-back cuts it
@@ -145,8 +146,8 @@ private Q_SLOTS:
         const QStringList h = acquire(cad, form, {100, 93, 80}, 2);
         form->Edit2->setText("-5");
         form->SpeedButton6Click();
-        QCOMPARE(cad.drawing->find(h[2])->alignmentPoint.y, 90.0);
-        QCOMPARE(cad.drawing->find(h[2])->alignment, 2);
+        QCOMPARE(cad.drawing().find(h[2])->alignmentPoint.y, 90.0);
+        QCOMPARE(cad.drawing().find(h[2])->alignment, 2);
     }
 
     void failureEndsWithTheMessageAndTheGroupClosed()
@@ -154,11 +155,11 @@ private Q_SLOTS:
         CadFixture cad;
         FormFixture form;
         acquire(cad, form, {100, 90});
-        cad.drawing->setLayerLocked("0", true);
+        cad.drawing().setLayerLocked("0", true);
         form->SynEdit1->setLines({"T1", "T2", "new"});
         form->SpeedButton6Click();
         QCOMPARE(form.messages.texts(), QStringList{"エラーのため、更新処理を中止しました．"});
-        QCOMPARE(cad.drawing->undoMarkDepth(), 0);
+        QVERIFY(!cad.undoGroupOpen());
         QVERIFY(!form->runFlag);
         QVERIFY(!form->SpeedButton5->isEnabled());
     }
@@ -168,13 +169,13 @@ private Q_SLOTS:
         CadFixture cad;
         FormFixture form;
         blocks(cad);
-        const QString t1 = cad.drawing->addBlockReference("0", "TERM", {0, 30, 0}, {{"SENBAN", "S1"}});
-        const QString r1 = cad.drawing->addBlockReference("0", "RELAY", {0, 20, 0},
+        const QString t1 = cad.drawing().addBlockReference("0", "TERM", {0, 30, 0}, {{"SENBAN", "S1"}});
+        const QString r1 = cad.drawing().addBlockReference("0", "RELAY", {0, 20, 0},
                                                           {{"NAME", "CR1"}, {"SENBAN", "R1"}});
-        const QString f1 = cad.drawing->addBlockReference("0", "FRAME", {0, 10, 0}, {{"TITLE", "x"}});
-        cad.drawing->setTextString(cad.drawing->find(r1)->attributes[2].handle, "R1b");
+        const QString f1 = cad.drawing().addBlockReference("0", "FRAME", {0, 10, 0}, {{"TITLE", "x"}});
+        cad.drawing().setTextString(cad.drawing().find(r1)->attributes[2].handle, "R1b");
         form->ComboBox1->setCurrentText("SENBAN:線番");
-        cad.drawing->queuePick({t1, r1, f1});
+        cad.queuePick({t1, r1, f1});
         form->SpeedButton8Click();
         QVERIFY(form->ATTmode);
         QCOMPARE(form->SynEdit1->lines(), (QStringList{"S1", "R1", "R1b"})); // both SENBAN of the relay
@@ -184,20 +185,20 @@ private Q_SLOTS:
         QVERIFY(!form->SpeedButton6->isEnabled());
         QVERIFY(form->SpeedButton2->isEnabled());
         QVERIFY(form.messages.messages.isEmpty());
-        const QVariantList args = cad.lastArgs->value("selectonscreen");
+        const QVariantList args = cad.lastArgs("selectonscreen");
         QCOMPARE(cad::toInt16Array(args.value(0)), (QList<qint16>{0, 2, 66}));
         QCOMPARE(args.value(1).toList(), (QVariantList{"INSERT", "*", 1}));
 
         // Written back with the attribute rules, then Enter in dY stays inert.
         form->SynEdit1->setLines({"S1x", "", "R2"});
         form->SpeedButton2Click();
-        const minicad::Entity *relay = cad.drawing->find(r1);
-        QCOMPARE(cad.drawing->find(t1)->attributes[0].text, QStringLiteral("S1x"));
+        const minicad::Entity *relay = cad.drawing().find(r1);
+        QCOMPARE(cad.drawing().find(t1)->attributes[0].text, QStringLiteral("S1x"));
         QCOMPARE(relay->attributes[1].text, QString());
         QCOMPARE(relay->attributes[2].text, QStringLiteral("R2"));
-        const int groups = cad.drawing->undoGroupCount();
+        const int groups = cad.undoGroupCount();
         form->Edit2KeyPress();
-        QCOMPARE(cad.drawing->undoGroupCount(), groups);
+        QCOMPARE(cad.undoGroupCount(), groups);
     }
 
     void blockRestriction_data()
@@ -225,10 +226,10 @@ private Q_SLOTS:
         CadFixture cad;
         FormFixture form;
         blocks(cad);
-        const QString t1 = cad.drawing->addBlockReference("0", "TERM", {0, 30, 0}, {{"SENBAN", "S1"}});
-        const QString r1 = cad.drawing->addBlockReference("0", "RELAY", {0, 20, 0}, {{"NAME", "CR1"}});
+        const QString t1 = cad.drawing().addBlockReference("0", "TERM", {0, 30, 0}, {{"SENBAN", "S1"}});
+        const QString r1 = cad.drawing().addBlockReference("0", "RELAY", {0, 20, 0}, {{"NAME", "CR1"}});
         form->ComboBox1->setCurrentText("NAME:機器名[RELAY]");
-        cad.drawing->queuePick({t1, r1});
+        cad.queuePick({t1, r1});
         form->SpeedButton8Click();
         QCOMPARE(form->SynEdit1->lines(), QStringList{"CR1"});
         QCOMPARE(form->Label2->text(), QStringLiteral("NAME = 1 / 1"));
@@ -241,10 +242,10 @@ private Q_SLOTS:
         blocks(cad);
         QStringList refs;
         for (int i = 0; i < 3; ++i)
-            refs << cad.drawing->addBlockReference("0", "FRAME", {0, 10.0 * i, 0}, {{"TITLE", "x"}});
+            refs << cad.drawing().addBlockReference("0", "FRAME", {0, 10.0 * i, 0}, {{"TITLE", "x"}});
         form->SynEdit1->setLines({"old"});
         form->ComboBox1->setCurrentText("SENBAN:線番");
-        cad.drawing->queuePick(refs);
+        cad.queuePick(refs);
         form->SpeedButton8Click();
         QCOMPARE(form->SynEdit1->lineCount(), 0);
         QVERIFY(textArray.isEmpty());
@@ -255,5 +256,5 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestTextAlign)
+LUMO_SUITE_MAIN(TestTextAlign)
 #include "test_textalign.moc"

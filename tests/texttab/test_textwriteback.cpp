@@ -1,6 +1,7 @@
 // "更新(Ctrl+Enter)": the editor's lines written back into the drawing.
 
 #include "../common/cadfixture.h"
+#include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "texttab/lumo.h"
 #include "widgets/lineeditor.h"
@@ -23,11 +24,11 @@ class TestTextWriteBack : public QObject {
     {
         QStringList handles;
         for (int i = 0; i < n; ++i)
-            handles << cad.drawing->addText("0", QStringLiteral("T%1").arg(i + 1), {100, 200 + step * i, 0});
-        cad.drawing->queuePick(handles);
+            handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {100, 200 + step * i, 0});
+        cad.queuePick(handles);
         form->SpeedButton1Click();
-        cad.drawing->clearUndoHistory();
-        cad.counts->clear();
+        cad.clearUndoHistory();
+        cad.clearCounts();
         return handles;
     }
 
@@ -45,7 +46,7 @@ private Q_SLOTS:
         form->SpeedButton2Click();
         QCOMPARE(cad.puts("TextString"), 1);
         QCOMPARE(cad.text(h[2]), QStringLiteral("changed"));
-        QCOMPARE(cad.drawing->undoGroupCount(), 1);
+        QCOMPARE(cad.undoGroupCount(), 1);
         QCOMPARE(cad.calls("Regen"), 1);
         QVERIFY(!form->runFlag);
         QVERIFY(!form->SpeedButton5->isEnabled());
@@ -67,11 +68,11 @@ private Q_SLOTS:
         form->SpeedButton2Click();
         const QString created = textArray[1].sHnd;
         QVERIFY(!created.isEmpty());
-        const minicad::Entity *e = cad.drawing->find(created);
+        const minicad::Entity *e = cad.drawing().find(created);
         QVERIFY(e);
         QCOMPARE(e->text, QStringLiteral("again"));
         QCOMPARE(e->insertion.y, 190.0); // the deleted TEXT's old point
-        QCOMPARE(cad.drawing->modelSpaceCount(), 5);
+        QCOMPARE(cad.drawing().modelSpaceCount(), 5);
     }
 
     void deletedLinesAtTheEndShrinkTheSnapshot_data()
@@ -94,7 +95,7 @@ private Q_SLOTS:
         for (int i = 0; i < 5; ++i)
             QCOMPARE(cad.live(h[i]), i < kept);
         // One undo takes the whole write-back back.
-        QVERIFY(cad.drawing->undo());
+        QVERIFY(cad.undo());
         for (const QString &handle : h)
             QVERIFY(cad.live(handle));
     }
@@ -109,15 +110,15 @@ private Q_SLOTS:
         setLines(form, {"T1", "T2", "T3", "T4", "T5", "N1", "N2"});
         form->SpeedButton2Click();
         QCOMPARE(textArray.size(), 7);
-        QCOMPARE(cad.drawing->modelSpaceCount(), 7);
-        const minicad::Entity *n1 = cad.drawing->find(textArray[5].sHnd);
-        const minicad::Entity *n2 = cad.drawing->find(textArray[6].sHnd);
+        QCOMPARE(cad.drawing().modelSpaceCount(), 7);
+        const minicad::Entity *n1 = cad.drawing().find(textArray[5].sHnd);
+        const minicad::Entity *n2 = cad.drawing().find(textArray[6].sHnd);
         QVERIFY(n1 && n2);
         QCOMPARE(n1->text, QStringLiteral("N1"));
         QCOMPARE(n1->insertion.y, 150.0);
         QCOMPARE(n2->insertion.y, 140.0);
         QCOMPARE(textArray[6].insPt, (cad::Point{100, 140, 0}));
-        QCOMPARE(cad.drawing->undoGroupCount(), 1);
+        QCOMPARE(cad.undoGroupCount(), 1);
     }
 
     void blankAddedLineLeavesAPlaceholderThatTakesAStep()
@@ -130,20 +131,20 @@ private Q_SLOTS:
         QCOMPARE(textArray.size(), 4);
         QVERIFY(textArray[2].sHnd.isEmpty());
         QCOMPARE(textArray[2].insPt.y, 180.0);
-        QCOMPARE(cad.drawing->find(textArray[3].sHnd)->insertion.y, 170.0);
+        QCOMPARE(cad.drawing().find(textArray[3].sHnd)->insertion.y, 170.0);
     }
 
     void zeroStepRefusesToAdd()
     {
         CadFixture cad;
         FormFixture form;
-        cad.drawing->queuePick({cad.drawing->addText("0", "only", {0, 0, 0})});
+        cad.queuePick({cad.drawing().addText("0", "only", {0, 0, 0})});
         form->SpeedButton1Click();
         form.messages.messages.clear();
         setLines(form, {"only", "more"});
         form->SpeedButton2Click();
         QCOMPARE(form.messages.texts(), QStringList{"dX, dY が 0 のため、追加を中止しました．"});
-        QCOMPARE(cad.drawing->modelSpaceCount(), 1);
+        QCOMPARE(cad.drawing().modelSpaceCount(), 1);
         QCOMPARE(textArray.size(), 2); // lined up with the editor again, the new line without entity
     }
 
@@ -162,14 +163,14 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        cad.drawing->addText("0", "untouched", {0, 0, 0});
-        cad.drawing->clearUndoHistory();
+        cad.drawing().addText("0", "untouched", {0, 0, 0});
+        cad.clearUndoHistory();
         setLines(form, {"a", "", "b", ""});
         bool cancel = false;
         form->SynEdit1KeyPress(QChar(10), Qt::ControlModifier, &cancel);
         QVERIFY(cancel);
-        QCOMPARE(cad.drawing->undoGroupCount(), 0);
-        QCOMPARE(cad.drawing->modelSpaceCount(), 1);
+        QCOMPARE(cad.undoGroupCount(), 0);
+        QCOMPARE(cad.drawing().modelSpaceCount(), 1);
         QCOMPARE(textArray.size(), 3);
         for (const Lumo &e : textArray)
             QVERIFY(e.sHnd.isEmpty());
@@ -180,7 +181,7 @@ private Q_SLOTS:
         CadFixture cad;
         FormFixture form;
         const QStringList h = acquireColumn(cad, form, 3);
-        cad.drawing->eraseEntity(h[1]);
+        cad.drawing().eraseEntity(h[1]);
         setLines(form, {"x1", "x2", "x3"});
         form->SpeedButton2Click();
         QCOMPARE(cad.text(h[0]), QStringLiteral("x1"));
@@ -195,12 +196,12 @@ private Q_SLOTS:
         FormFixture form;
         acquireColumn(cad, form, 2);
         // The last TEXT's layer is locked after the pick: copying it for an added line fails.
-        cad.drawing->setLayerLocked("0", true);
+        cad.drawing().setLayerLocked("0", true);
         form->Edit2->setText("-10");
         setLines(form, {"T1", "T2", "new"});
         form->SpeedButton2Click();
         QCOMPARE(form.messages.texts(), QStringList{"エラーのため、更新を中止しました．"});
-        QCOMPARE(cad.drawing->undoMarkDepth(), 0);
+        QVERIFY(!cad.undoGroupOpen());
         QVERIFY(!form->runFlag);
         QVERIFY(!form->SpeedButton5->isEnabled());
         QVERIFY(form->SynEdit1->isEnabled());
@@ -211,12 +212,12 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        cad.drawing->addBlockDefinition("TB", {minicad::attributeDefinition("SENBAN", "線番", "")});
+        cad.drawing().addBlockDefinition("TB", {minicad::attributeDefinition("SENBAN", "線番", "")});
         QStringList attrs;
         for (int i = 0; i < 3; ++i) {
-            const QString ref = cad.drawing->addBlockReference("0", "TB", {0, -10.0 * i, 0},
+            const QString ref = cad.drawing().addBlockReference("0", "TB", {0, -10.0 * i, 0},
                                                                {{"SENBAN", QStringLiteral("S%1").arg(i)}});
-            attrs << cad.drawing->find(ref)->attributes[0].handle;
+            attrs << cad.drawing().find(ref)->attributes[0].handle;
         }
         textArray.clear();
         for (int i = 0; i < 3; ++i) {
@@ -235,7 +236,7 @@ private Q_SLOTS:
         QCOMPARE(cad.text(attrs[0]), QStringLiteral("A0"));
         QCOMPARE(cad.text(attrs[1]), QString());
         QCOMPARE(cad.text(attrs[2]), QStringLiteral("A2"));
-        QCOMPARE(cad.drawing->modelSpaceCount(), 3);
+        QCOMPARE(cad.drawing().modelSpaceCount(), 3);
         QCOMPARE(textArray.size(), 3);
         // Lines missing at the end leave their attributes as they are.
         setLines(form, {"B0"});
@@ -258,11 +259,11 @@ private Q_SLOTS:
         // "中止" pressed while the first entry is being written.
         QTimer::singleShot(0, form.form.get(), [&] { form->SpeedButton5->click(); });
         form->SpeedButton2Click();
-        QCOMPARE(cad.drawing->modelSpaceCount(), 3);
+        QCOMPARE(cad.drawing().modelSpaceCount(), 3);
         QVERIFY(!form->runFlag);
-        QCOMPARE(cad.drawing->undoMarkDepth(), 0);
+        QVERIFY(!cad.undoGroupOpen());
     }
 };
 
-QTEST_MAIN(TestTextWriteBack)
+LUMO_SUITE_MAIN(TestTextWriteBack)
 #include "test_textwriteback.moc"

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The COM road: the suites' Windows runner under Wine, attaching through COM
+# to minicad's COM host, which the runner starts in another Wine process.
+#   run-com-road.sh RUNNER_EXE HOST_EXE
+# A throw-away prefix under /tmp, the wine server stopped at the end. Exit 77
+# (skipped) when the Windows build is not there or Wine cannot start.
+set -u
+runner="$1"
+host="$2"
+
+skip() {
+  echo "SKIPPED: $1"
+  exit 77
+}
+[ -n "$runner" ] && [ -f "$runner" ] || skip "the road runner is not built (${runner:-no Windows build configured}): it needs the Windows build with Qt for Windows"
+[ -n "$host" ] && [ -f "$host" ] || skip "minicad-com.exe is not built (${host:-no Windows build configured})"
+wine="$(command -v wine64 || command -v wine || ls /usr/lib/wine/wine64 2>/dev/null)" || skip "Wine is not installed"
+wineserver="$(command -v wineserver || ls /usr/lib/wine/wineserver64 2>/dev/null)" || skip "wineserver not found"
+
+export WINEPREFIX="$(mktemp -d /tmp/lumo-roads-wine.XXXXXX)"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+  "$wineserver" -k >/dev/null 2>&1
+  rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+"$wine" wineboot --init >/dev/null 2>&1 || skip "Wine cannot make a prefix"
+"$wineserver" -w
+
+to_windows() { local p="$1"; echo "Z:${p//\//\\}"; }
+export LUMO_ROAD=com
+export LUMO_MINICAD_COM="$(to_windows "$host")"
+export QT_QPA_PLATFORM=offscreen
+timeout 900 "$wine" "$runner"
