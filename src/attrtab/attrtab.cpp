@@ -1,5 +1,6 @@
 #include "attrtab/attrtab.h"
 
+#include "cad/batch.h"
 #include "cad/connection.h"
 #include "widgets/stringgrid.h"
 
@@ -11,6 +12,8 @@
 #include <QProgressBar>
 #include <QToolButton>
 #include <QWidget>
+
+#include <optional>
 
 namespace lumo {
 
@@ -224,6 +227,70 @@ struct GridUpdate {
     ~GridUpdate() { grid.endUpdate(); }
 };
 
+// Picked references from..to read ahead for phase 1, with exactly the
+// reads the loop makes: Item, GetAttributes, the attributes' TagString up
+// to the first of a tag of the set, then Layer, InsertionPoint, Handle and
+// Name of a reference that has one.
+struct Candidates {
+    struct Reference {
+        Entity ref;
+        Pending<Entity> item;
+        Pending<QList<Entity>> attributes;
+        QList<Entity> attrs;
+        QList<Pending<QString>> tags; // read so far, in attribute order
+        bool qualifies = false;
+        Pending<QString> layer, handle, name;
+        Pending<Point> point;
+    };
+    ReadBatch batch;
+    QList<Reference> refs;
+
+    Candidates(const SelectionSet &set, int from, int to, const QStringList &tagSet)
+    {
+        refs.resize(to - from);
+        for (int i = from; i < to; ++i)
+            refs[i - from].item = batch.item(set, i);
+        batch.run();
+        for (Reference &r : refs)
+            if (!batch.failed(r.item)) {
+                r.ref = batch.value(r.item);
+                r.attributes = batch.getAttributes(r.ref);
+            }
+        batch.run();
+        for (Reference &r : refs)
+            if (!batch.failed(r.attributes))
+                r.attrs = batch.value(r.attributes);
+        // One round per attribute position, for the references still looking.
+        for (bool more = true; more;) {
+            more = false;
+            for (Reference &r : refs) {
+                if (r.qualifies || r.tags.size() >= r.attrs.size())
+                    continue;
+                if (!r.tags.isEmpty() && batch.failed(r.tags.last()))
+                    continue;
+                if (!r.tags.isEmpty() && tagSet.contains(batch.value(r.tags.last()))) {
+                    r.qualifies = true;
+                    continue;
+                }
+                r.tags.append(batch.tagString(r.attrs[r.tags.size()]));
+                more = true;
+            }
+            batch.run();
+        }
+        for (Reference &r : refs) {
+            if (!r.qualifies && !(r.tags.size() > 0 && !batch.failed(r.tags.last())
+                                  && tagSet.contains(batch.value(r.tags.last()))))
+                continue;
+            r.qualifies = true;
+            r.layer = batch.layer(r.ref);
+            r.point = batch.insertionPoint(r.ref);
+            r.handle = batch.handle(r.ref);
+            r.name = batch.name(r.ref);
+        }
+        batch.run();
+    }
+};
+
 // Phase 1: the picked references that carry a tag of the set, in pick order.
 // "中止" empties the list: a stopped acquisition shows no rows.
 void qualify(AttrTab &tab, const SelectionSet &set, int count, const QStringList &tags)
@@ -232,34 +299,93 @@ void qualify(AttrTab &tab, const SelectionSet &set, int count, const QStringList
     blkArray.clear();
     attArray.clear();
     ProgressShow progress(tab, "INSERT", count);
-    for (int i = 0; i < count; ++i) {
-        QCoreApplication::processEvents();
-        if (!tab.fields->runFlag) {
-            blkArray.clear();
-            break;
-        }
-        progress.step(i + 1);
-        QCoreApplication::processEvents();
-        try {
-            const Entity ref = set.item(i);
-            const QList<Entity> attributes = ref.getAttributes();
-            for (const Entity &a : attributes) {
-                if (!tags.contains(a.tagString()))
-                    continue;
-                nBlk b;
-                b.index = static_cast<int>(blkArray.size());
-                b.lay = ref.layer();
-                b.insPt = ref.insertionPoint();
-                b.sHnd = ref.handle();
-                b.blkName = ref.name();
-                blkArray << b;
-                break;
+    ReadAheadSize ahead;
+    for (int from = 0; from < count;) {
+        const int to = ahead.end(from, count);
+        std::optional<Candidates> read;
+        for (int i = from; i < to; ++i) {
+            QCoreApplication::processEvents();
+            if (!tab.fields->runFlag) {
+                blkArray.clear();
+                return;
             }
-        } catch (const AutomationError &) {
-            // This reference is left out.
+            progress.step(i + 1);
+            QCoreApplication::processEvents();
+            if (!read) {
+                read.emplace(set, from, to, tags);
+                ahead.ran();
+            }
+            const Candidates::Reference &r = read->refs[i - from];
+            const ReadBatch &b = read->batch;
+            try {
+                (void)b.value(r.item);
+                (void)b.value(r.attributes);
+                for (const Pending<QString> &tag : r.tags) {
+                    if (!tags.contains(b.value(tag)))
+                        continue;
+                    nBlk blk;
+                    blk.index = static_cast<int>(blkArray.size());
+                    blk.lay = b.value(r.layer);
+                    blk.insPt = b.value(r.point);
+                    blk.sHnd = b.value(r.handle);
+                    blk.blkName = b.value(r.name);
+                    blkArray << blk;
+                    break;
+                }
+            } catch (const AutomationError &) {
+                // This reference is left out.
+            }
         }
+        from = to;
     }
 }
+
+// Rows from..to read ahead for phase 2: HandleToObject and GetAttributes of
+// each row's reference, every attribute's TagString, and Handle and
+// TextString of those that have a column, up to the first tag that could
+// not be read (the row ends there).
+struct Rows {
+    struct Attribute {
+        Entity attr;
+        Pending<QString> tag, handle, text;
+    };
+    struct Row {
+        Pending<Entity> ref;
+        Pending<QList<Entity>> attributes;
+        QList<Attribute> attrs;
+    };
+    ReadBatch batch;
+    QList<Row> rows;
+
+    Rows(const Document &doc, int from, int to, const QStringList &tags)
+    {
+        rows.resize(to - from);
+        for (int i = from; i < to; ++i)
+            rows[i - from].ref = batch.handleToObject(doc, blkArray[i].sHnd);
+        batch.run();
+        for (Row &r : rows)
+            if (!batch.failed(r.ref))
+                r.attributes = batch.getAttributes(batch.value(r.ref));
+        batch.run();
+        for (Row &r : rows) {
+            if (batch.failed(r.attributes))
+                continue;
+            for (const Entity &a : batch.value(r.attributes))
+                r.attrs.append({a, batch.tagString(a), {}, {}});
+        }
+        batch.run();
+        for (Row &r : rows)
+            for (Attribute &a : r.attrs) {
+                if (batch.failed(a.tag))
+                    break;
+                if (firstColumnOf(tags, batch.value(a.tag)) < 0)
+                    continue;
+                a.handle = batch.handle(a.attr);
+                a.text = batch.textString(a.attr);
+            }
+        batch.run();
+    }
+};
 
 // Phase 2: one row per qualifying reference.
 void fill(AttrTab &tab, const Document &doc, int count, const QStringList &tags, const QStringList &prompts)
@@ -286,41 +412,54 @@ void fill(AttrTab &tab, const Document &doc, int count, const QStringList &tags,
         }
     } numbers{grid};
     ProgressShow progress(tab, "ATTR", count);
-    for (int i = 0; i < n; ++i) {
-        QCoreApplication::processEvents();
-        if (!tab.fields->runFlag)
-            break;
-        progress.step(i + 1);
-        const int row = i + 1;
-        numbers.begun = row;
-        // Failures here end the acquisition.
-        const nBlk block = blkArray[i];
-        const QList<Entity> attributes = doc.handleToObject(block.sHnd).getAttributes();
-        try {
-            for (const Entity &a : attributes) {
-                const int col = firstColumnOf(tags, a.tagString());
-                if (col < 0)
-                    continue;
-                nAtt att;
-                att.sHnd = a.handle();
-                att.text = a.textString();
-                att.insPt = block.insPt;
-                att.lay = block.lay;
-                attArray << att;
-                grid.setCells(col, row, att.text);
-                grid.setObjects(col, row, static_cast<int>(attArray.size()));
-                if (grid.cells(col, 0).isEmpty()) {
-                    const QString head = tags[col - 1] + QLatin1Char('\t');
-                    for (const QString &line : prompts)
-                        if (line.startsWith(head)) {
-                            grid.setCells(col, 0, line.mid(line.indexOf(QLatin1Char('\t')) + 1));
-                            break;
-                        }
-                }
+    ReadAheadSize ahead;
+    for (int from = 0; from < n;) {
+        const int to = ahead.end(from, n);
+        std::optional<Rows> read;
+        for (int i = from; i < to; ++i) {
+            QCoreApplication::processEvents();
+            if (!tab.fields->runFlag)
+                return;
+            progress.step(i + 1);
+            const int row = i + 1;
+            numbers.begun = row;
+            if (!read) {
+                read.emplace(doc, from, to, tags);
+                ahead.ran();
             }
-        } catch (const AutomationError &) {
-            // The rest of this row stays empty.
+            const Rows::Row &r = read->rows[i - from];
+            const ReadBatch &b = read->batch;
+            // Failures here end the acquisition.
+            const nBlk block = blkArray[i];
+            (void)b.value(r.ref);
+            (void)b.value(r.attributes);
+            try {
+                for (const Rows::Attribute &a : r.attrs) {
+                    const int col = firstColumnOf(tags, b.value(a.tag));
+                    if (col < 0)
+                        continue;
+                    nAtt att;
+                    att.sHnd = b.value(a.handle);
+                    att.text = b.value(a.text);
+                    att.insPt = block.insPt;
+                    att.lay = block.lay;
+                    attArray << att;
+                    grid.setCells(col, row, att.text);
+                    grid.setObjects(col, row, static_cast<int>(attArray.size()));
+                    if (grid.cells(col, 0).isEmpty()) {
+                        const QString head = tags[col - 1] + QLatin1Char('\t');
+                        for (const QString &line : prompts)
+                            if (line.startsWith(head)) {
+                                grid.setCells(col, 0, line.mid(line.indexOf(QLatin1Char('\t')) + 1));
+                                break;
+                            }
+                    }
+                }
+            } catch (const AutomationError &) {
+                // The rest of this row stays empty.
+            }
         }
+        from = to;
     }
 }
 
@@ -371,7 +510,9 @@ void AcquireAttributes(AttrTab &tab)
         } catch (const AutomationError &) {
             // A cancelled pick: the set is read as it stands.
         }
-        windowOps().sleep(500);
+        // The window keeps answering meanwhile; runFlag and the busy state
+        // set above keep a second acquisition or a write from starting.
+        windowOps().wait(500);
         const int count = set.count();
 
         if (tab.mainWindow->isMinimized())

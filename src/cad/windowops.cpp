@@ -1,8 +1,22 @@
 #include "cad/windowops.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QThread>
+#include <QTimer>
 
 namespace cad {
+
+void WindowOps::wait(int ms)
+{
+    if (ms <= 0)
+        return;
+    // A loop of its own wakes for each event and ends on time, where
+    // polling would either spin or answer late.
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
 void NullWindowOps::sleep(int ms)
 {
@@ -68,6 +82,15 @@ void RecordingWindowOps::sleep(int ms)
     clockMs += ms;
     if (onSleep)
         onSleep(ms);
+}
+
+void RecordingWindowOps::wait(int ms)
+{
+    calls << QStringLiteral("Wait(%1)").arg(ms);
+    clockMs += ms;
+    if (onSleep)
+        onSleep(ms);
+    QCoreApplication::processEvents();
 }
 
 void RecordingWindowOps::setTopmost(WindowHandle w, bool topmost)

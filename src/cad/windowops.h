@@ -40,6 +40,9 @@ public:
     // Press and release ESC once (keybd_event, virtual key 27).
     virtual void sendEscape() = 0;
     virtual void sleep(int ms) = 0;
+    // A pause in which the program's own window keeps answering: events are
+    // processed until `ms` have passed.
+    virtual void wait(int ms);
     // SetWindowPos with HWND_TOPMOST / HWND_NOTOPMOST, no move or size.
     virtual void setTopmost(WindowHandle w, bool topmost) = 0;
     // Paints the marker straight onto the window; false where the platform can't.
@@ -87,6 +90,9 @@ public:
     void attachThreadInput(quint64 from, quint64 to, bool attach) override;
     void sendEscape() override;
     void sleep(int ms) override;
+    // Recorded as "Wait(ms)"; the fake clock advances, onSleep runs, and the
+    // pending events are processed once.
+    void wait(int ms) override;
     void setTopmost(WindowHandle w, bool topmost) override;
     bool drawMarker(WindowHandle w, const Marker &marker) override;
 };

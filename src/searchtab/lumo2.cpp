@@ -45,12 +45,15 @@ bool SortSearchResults(QList<Lumo2> &entries, const SortProgress &progress)
     double done = 0;
     const int of = int(std::min<qsizetype>(n - 1, INT_MAX));
     int lastStep = 0;
+    // A hundredth of the pass between two showings, and the end: the label
+    // is repainted about a hundred times per pass, never per merge.
+    const int stride = std::max(1, of / 100);
     const auto report = [&](double work) {
         done += work;
         if (!progress)
             return true;
         const int step = std::clamp(int(done / total * of), 1, of);
-        if (step == lastStep)
+        if (step == lastStep || (step < of && lastStep > 0 && step < lastStep + stride))
             return true;
         lastStep = step;
         return progress(step, of);

@@ -2,6 +2,7 @@
 
 #include "attrtab/grideditkey.h"
 #include "attrtab/undocells.h"
+#include "cad/batch.h"
 #include "cad/connection.h"
 #include "cad/tracking.h"
 #include "widgets/messagebox.h"
@@ -67,6 +68,51 @@ void reduceToEmptyRow(SearchTab &tab)
     tab.setStatusPanel(0, QString());
 }
 
+// Found TEXTs from..to read ahead in one batch: Item, then TextString,
+// Handle, InsertionPoint and Layer of each.
+struct FoundTexts {
+    struct Text {
+        Pending<Entity> item;
+        Pending<QString> text, handle, layer;
+        Pending<Point> point;
+    };
+    ReadBatch batch;
+    QList<Text> texts;
+
+    FoundTexts(const SelectionSet &set, int from, int to)
+    {
+        texts.resize(to - from);
+        for (int i = from; i < to; ++i)
+            texts[i - from].item = batch.item(set, i);
+        batch.run();
+        for (Text &t : texts) {
+            if (batch.failed(t.item))
+                continue;
+            const Entity ent = batch.value(t.item);
+            t.text = batch.textString(ent);
+            t.handle = batch.handle(ent);
+            t.point = batch.insertionPoint(ent);
+            t.layer = batch.layer(ent);
+        }
+        batch.run();
+    }
+    // False when a read of the entity failed: it is left out.
+    bool take(const Text &t, int index, Lumo2 &r) const
+    {
+        try {
+            (void)batch.value(t.item);
+            r.text = batch.value(t.text);
+            r.sHnd = batch.value(t.handle);
+            r.index = index;
+            r.insPt = batch.value(t.point);
+            r.lay = batch.value(t.layer);
+            return true;
+        } catch (const AutomationError &) {
+            return false;
+        }
+    }
+};
+
 // What the search found, in selection order. Items that cannot be read
 // (erased meanwhile) are skipped; false when "中止" stopped the reading.
 bool readFound(SearchTab &tab, const SelectionSet &set, int n, QList<Lumo2> &found)
@@ -74,23 +120,28 @@ bool readFound(SearchTab &tab, const SelectionSet &set, int n, QList<Lumo2> &fou
     FormFields &f = *tab.fields;
     const qsizetype step = progressStep(n);
     found.reserve(n);
-    for (int i = 0; i < n; ++i) {
-        if (i % step == 0)
-            tab.countLabel->setText(progress(i + 1, n));
-        QCoreApplication::processEvents();
-        if (!f.runFlag)
-            return false;
-        try {
-            const Entity ent = set.item(i);
+    ReadAheadSize ahead;
+    for (int from = 0; from < n;) {
+        // The batch is read before the stop is looked at for its first item,
+        // as the single reads came after it: a stop pressed meanwhile still
+        // ends the reading at that item.
+        const int to = ahead.end(from, n);
+        std::optional<FoundTexts> read;
+        for (int i = from; i < to; ++i) {
+            if (i % step == 0)
+                tab.countLabel->setText(progress(i + 1, n));
+            QCoreApplication::processEvents();
+            if (!f.runFlag)
+                return false;
+            if (!read) {
+                read.emplace(set, from, to);
+                ahead.ran();
+            }
             Lumo2 r;
-            r.text = ent.textString();
-            r.sHnd = ent.handle();
-            r.index = i;
-            r.insPt = ent.insertionPoint();
-            r.lay = ent.layer();
-            found.append(std::move(r));
-        } catch (const AutomationError &) {
+            if (read->take(read->texts[i - from], i, r))
+                found.append(std::move(r));
         }
+        from = to;
     }
     return true;
 }

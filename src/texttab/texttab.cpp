@@ -1,6 +1,7 @@
 #include "texttab/texttab.h"
 #include "texttab/internal.h"
 
+#include "cad/batch.h"
 #include "cad/connection.h"
 #include "cad/tracking.h"
 #include "widgets/lineeditor.h"
@@ -163,6 +164,63 @@ void PickingRun::activate(const Application &app) const
 
 using namespace detail;
 
+namespace {
+
+// Picked TEXTs from..to read ahead in one batch, with exactly the reads the
+// loop makes of each: Item and Layer, then, off the locked layers,
+// TextString, Handle, Alignment and the point that alignment names. A read
+// that failed raises its error when the loop takes its value.
+struct PickedTexts {
+    struct Text {
+        Pending<Entity> item;
+        Pending<QString> layer, text, handle;
+        Pending<int> alignment;
+        Pending<Point> point;
+    };
+    ReadBatch batch;
+    QList<Text> texts;
+
+    PickedTexts(const SelectionSet &set, int from, int to, const QString &locked)
+    {
+        texts.resize(to - from);
+        for (int i = from; i < to; ++i)
+            texts[i - from].item = batch.item(set, i);
+        batch.run();
+        QList<Entity> entities(texts.size());
+        for (qsizetype j = 0; j < texts.size(); ++j)
+            if (!batch.failed(texts[j].item)) {
+                entities[j] = batch.value(texts[j].item);
+                texts[j].layer = batch.layer(entities[j]);
+            }
+        batch.run();
+        for (qsizetype j = 0; j < texts.size(); ++j) {
+            Text &t = texts[j];
+            if (t.layer.slot < 0 || batch.failed(t.layer) || IsLayerLocked(locked, batch.value(t.layer)))
+                continue;
+            t.text = batch.textString(entities[j]);
+            t.handle = batch.handle(entities[j]);
+            t.alignment = batch.alignment(entities[j]);
+        }
+        batch.run();
+        for (qsizetype j = 0; j < texts.size(); ++j) {
+            Text &t = texts[j];
+            if (t.alignment.slot < 0 || batch.failed(t.text) || batch.failed(t.handle) || batch.failed(t.alignment))
+                continue;
+            t.point = batch.value(t.alignment) == 0 ? batch.insertionPoint(entities[j])
+                                                     : batch.textAlignmentPoint(entities[j]);
+        }
+        batch.run();
+    }
+    // The entity's layer; raises the error of its Item or Layer read.
+    QString layerOf(const Text &t) const
+    {
+        (void)batch.value(t.item);
+        return batch.value(t.layer);
+    }
+};
+
+} // namespace
+
 void AcquireTexts(TextTab &tab)
 {
     FormFields &f = *tab.fields;
@@ -194,21 +252,28 @@ void AcquireTexts(TextTab &tab)
             QList<Lumo> picked = textArray;
             picked.resize(c);
             int k = 0;
-            for (int i = 0; i < c; ++i) {
-                const Entity ent = set.item(i);
-                const QString layer = ent.layer();
-                if (IsLayerLocked(locked, layer))
-                    continue;
-                QCoreApplication::processEvents();
-                Lumo &e = picked[k];
-                e.text = ent.textString();
-                e.sHnd = ent.handle();
-                e.index = k;
-                e.txtAli = ent.alignment();
-                e.insPt = referencePoint(ent, e.txtAli);
-                e.lay = layer;
-                e.parentType.clear();
-                ++k;
+            ReadAheadSize ahead;
+            for (int from = 0; from < c;) {
+                const int to = ahead.end(from, c);
+                const PickedTexts read(set, from, to, locked);
+                ahead.ran();
+                for (int i = from; i < to; ++i) {
+                    const PickedTexts::Text &t = read.texts[i - from];
+                    const QString layer = read.layerOf(t);
+                    if (IsLayerLocked(locked, layer))
+                        continue;
+                    QCoreApplication::processEvents();
+                    Lumo &e = picked[k];
+                    e.text = read.batch.value(t.text);
+                    e.sHnd = read.batch.value(t.handle);
+                    e.index = k;
+                    e.txtAli = read.batch.value(t.alignment);
+                    e.insPt = read.batch.value(t.point);
+                    e.lay = layer;
+                    e.parentType.clear();
+                    ++k;
+                }
+                from = to;
             }
             picked.resize(k);
             textArray = picked;

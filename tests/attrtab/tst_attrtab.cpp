@@ -203,6 +203,9 @@ private Q_SLOTS:
         const QString r2 = cad->drawing().addBlockReference("0", "OTHER", {0, 0, 0});
         acquire({r1, r2}); // the filter keeps only BLK references
         QCOMPARE(gridRows(grid()), (QStringList{"|PA||PC|", "1|x|||#"}));
+        // The pause after the pick lets the window answer; it is no bare sleep.
+        QVERIFY(cad->windows.calls.contains("Wait(500)"));
+        QVERIFY(!cad->windows.calls.contains("Sleep(500)"));
 
         useTagSet("T,A,B,C,D");
         acquire({r1, r2});

@@ -7,7 +7,9 @@
 #include "cad/connection.h"
 #include "cad/messagefilter.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 
 using namespace cad;
 
@@ -274,6 +276,22 @@ private Q_SLOTS:
         cad.revoke();
         QVERIFY(!IsCadRunning());
         QVERIFY_THROWS_EXCEPTION(AutomationError, AttachCad());
+    }
+
+    // The pause of the real window operations: its whole length, with the
+    // events that come due meanwhile run, not held back to its end.
+    void waitRunsEventsMeanwhile()
+    {
+        NullWindowOps ops;
+        QElapsedTimer clock;
+        clock.start();
+        qint64 ranAt = -1;
+        QTimer::singleShot(50, [&] { ranAt = clock.elapsed(); });
+        ops.wait(200);
+        const qint64 waited = clock.elapsed();
+        QVERIFY2(waited >= 199, qPrintable(QString::number(waited)));
+        QVERIFY(ranAt >= 0);
+        QVERIFY2(ranAt < 190, qPrintable(QString::number(ranAt)));
     }
 
     void pointValues()

@@ -15,6 +15,39 @@ QVariant CountingDispatch::invoke(const QString &member, cad::InvokeKind kind, Q
     return wrap(m_inner->invoke(member, kind, args));
 }
 
+void CountingDispatch::invokeBatch(QList<cad::BatchCall *> &calls)
+{
+    QList<cad::BatchCall> inner;
+    inner.reserve(calls.size());
+    for (cad::BatchCall *c : calls) {
+        if (m_seam->beforeCall)
+            m_seam->beforeCall();
+        m_seam->counts[c->member.toLower() + QLatin1Char('/') + QString::number(int(c->kind))]++;
+        m_seam->lastArgs.insert(c->member.toLower(), c->args);
+        cad::BatchCall call = *c;
+        if (const auto *counted = dynamic_cast<const CountingDispatch *>(c->object.get()))
+            call.object = counted->m_inner;
+        inner.append(std::move(call));
+    }
+    QList<cad::BatchCall *> pointers;
+    for (cad::BatchCall &call : inner)
+        pointers.append(&call);
+    if (auto *carrier = pointers.isEmpty() ? nullptr : dynamic_cast<cad::BatchCarrier *>(pointers.front()->object.get()))
+        carrier->invokeBatch(pointers);
+    else
+        cad::invokeOneByOne(pointers);
+    for (qsizetype i = 0; i < calls.size(); ++i) {
+        cad::BatchCall &call = inner[i];
+        if (!call.done)
+            call.invokeDirectly();
+        calls[i]->args = call.args;
+        if (call.error)
+            calls[i]->fail(*call.error);
+        else
+            calls[i]->answer(wrap(call.result));
+    }
+}
+
 QVariant CountingDispatch::wrap(const QVariant &v)
 {
     if (cad::Object o = cad::toObject(v))

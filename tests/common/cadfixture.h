@@ -10,6 +10,7 @@
 // the tab and checks the drawing the same way on every road. Do not keep the
 // reference across a CAD operation: take drawing() again.
 
+#include "cad/batch.h"
 #include "cad/connection.h"
 #include "common/roads.h"
 #include "minicad/model/drawing.h"
@@ -31,12 +32,15 @@ struct Seam {
 };
 
 // Wraps an automation object and every object it hands out.
-class CountingDispatch : public cad::Dispatch {
+class CountingDispatch : public cad::Dispatch, public cad::BatchCarrier {
 public:
     CountingDispatch(cad::Object inner, std::shared_ptr<Seam> seam) : m_inner(std::move(inner)), m_seam(std::move(seam))
     {
     }
     QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override;
+    // Counted call by call, then carried by the wrapped objects' own
+    // backend, so a pipelining backend still pipelines under the count.
+    void invokeBatch(QList<cad::BatchCall *> &calls) override;
 
 private:
     QVariant wrap(const QVariant &v);

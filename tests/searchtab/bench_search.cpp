@@ -1,13 +1,17 @@
 // Benchmark, not a test: a search over a large drawing through the real main
 // window, in-process and over D-Bus against a minicad child process. Prints
 // the whole search, the sort and the grid fill separately, and the longest
-// stretch in which the window processed no events.
+// stretch in which the window processed no events; over D-Bus also the
+// automation calls and the floor they would cost one bare round trip each.
 //
 //   dbus-run-session -- build/tests/searchtab/bench_search [entities]
 
 #include "app/lumoxunit.h"
+#include "common/busfloor.h"
+#include "common/cadfixture.h"
 #include "cad/connection.h"
 #include "cad/dbus/dbusobjects.h"
+#include "cad/dbus/wire.h"
 #include "minicad/automation/application.h"
 #include "minicad/model/drawing.h"
 #include "searchtab/lumo2.h"
@@ -150,13 +154,25 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_search: minicad did not come up\n");
         return 1;
     }
-    cad::setPlatform(&objects, &windows);
+    const double roundTrip = testing::bareRoundTripMicros(cad::wire::busNameForProgId(kProgId));
+    // Counted on our side of the bus; the counting passes batches through.
+    auto seam = std::make_shared<testing::Seam>();
+    cad::InProcessRunningObjects counted;
+    counted.publish(kProgId, std::make_shared<testing::CountingDispatch>(objects.attach(kProgId), seam));
+    cad::setPlatform(&counted, &windows);
     {
         lumo::TLumoMainForm form(scratchPaths(dir));
         cad::targetProgID() = kProgId; // the form set it from its settings
         form.show();
-        print("over D-Bus", measure(form));
+        const Figures f = measure(form);
+        print("over D-Bus", f);
+        int calls = 0;
+        for (int c : std::as_const(seam->counts))
+            calls += c;
+        std::printf("%-11s %7d calls (%.1f per TEXT); floor at %.1f us per bare round trip: %9.1f ms\n", "", calls,
+                    double(calls) / std::max(1, f.found), roundTrip, calls * roundTrip / 1000);
     }
+    counted.revoke(kProgId);
     if (!messages.messages.isEmpty()) {
         std::fprintf(stderr, "bench_search: %s\n", qPrintable(messages.texts().join(QLatin1Char('\n'))));
         status = 1;

@@ -1,9 +1,11 @@
 // Benchmark, not a test: "TEXT" on n picked TEXTs and "更新" of n changed
 // lines through the real main window, in-process and over D-Bus, with the
-// automation calls per entity.
+// automation calls per entity and, over D-Bus, the floor those calls would
+// cost one bare round trip each.
 //
 //   dbus-run-session -- build/tests/texttab/bench_text [n]
 
+#include "common/busfloor.h"
 #include "common/cadfixture.h"
 #include "common/formfixture.h"
 #include "cad/dbus/dbusobjects.h"
@@ -35,7 +37,7 @@ int totalCalls(const QHash<QString, int> &counts)
 
 // One acquisition and one write-back of every line; returns false on a mismatch.
 bool run(const char *where, testing::FormFixture &form, const std::function<void()> &queuePick,
-         const std::function<int()> &calls, int n)
+         const std::function<int()> &calls, int n, double roundTripUs = 0)
 {
     queuePick();
     const int before = calls();
@@ -61,6 +63,9 @@ bool run(const char *where, testing::FormFixture &form, const std::function<void
                 "entity)\n",
                 where, acquireMs, acquireMs * 1000 / n, double(acquireCalls) / n, writeMs, writeMs * 1000 / n,
                 double(writeCalls) / n);
+    if (roundTripUs > 0)
+        std::printf("%-11s floor at %.1f us per bare round trip: TEXT %8.1f ms, 更新 %8.1f ms\n", "", roundTripUs,
+                    acquireCalls * roundTripUs / 1000, writeCalls * roundTripUs / 1000);
     return true;
 }
 
@@ -102,6 +107,7 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "bench_text: minicad did not come up\n");
         return 1;
     }
+    const double roundTrip = testing::bareRoundTripMicros(cad::wire::busNameForProgId(kProgId));
     // The same window, now on the D-Bus backend; calls are counted on our side of the bus.
     auto seam = std::make_shared<testing::Seam>();
     cad::InProcessRunningObjects counted;
@@ -112,7 +118,7 @@ int main(int argc, char *argv[])
         QDBusInterface testing(cad::wire::busNameForProgId(kProgId), QStringLiteral("/Testing"),
                                QStringLiteral("org.lumoedit.MiniCadTesting"));
         if (!run("over D-Bus", form, [&] { testing.call(QStringLiteral("QueuePick"), handles); },
-                 [&] { return totalCalls(seam->counts); }, n))
+                 [&] { return totalCalls(seam->counts); }, n, roundTrip))
             status = 1;
     }
     counted.revoke(cad::kDefaultProgID);

@@ -235,7 +235,27 @@ QVariant DBusDispatch::invoke(const QString &member, InvokeKind kind, QVariantLi
     return callWithBusyRetry([&] { return invokeOnce(member, kind, args); });
 }
 
-QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVariantList &args)
+namespace {
+
+// The automation error of a failed call, as every call reports it.
+AutomationError invokeError(const DBusRunningObjects::Connection &connection, const QByteArray &service,
+                            const DBusError &error)
+{
+    const QString name = QString::fromUtf8(error.name);
+    AutomationError::Kind errorKind = wire::errorKind(name);
+    // An application on its way off the bus may still answer that it has
+    // no such object or method, or not answer at all: that is "gone" too.
+    const bool vanishing = name == QLatin1String(DBUS_ERROR_NO_REPLY)
+                           || name == QLatin1String(DBUS_ERROR_UNKNOWN_METHOD)
+                           || name == QLatin1String(DBUS_ERROR_UNKNOWN_INTERFACE);
+    if (errorKind == AutomationError::Kind::Failed && vanishing && peerIsGone(connection, service))
+        errorKind = AutomationError::Kind::Gone;
+    return fromErrorReply(name, QString::fromUtf8(error.message), errorKind);
+}
+
+} // namespace
+
+DBusMessage *DBusDispatch::newInvokeMessage(const QString &member, InvokeKind kind, const QVariantList &args) const
 {
     const wire::ObjectToPath pathOf = [this](const Object &o) {
         const auto *proxy = dynamic_cast<const DBusDispatch *>(o.get());
@@ -243,16 +263,6 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
             throw AutomationError(QStringLiteral("Type mismatch: the object belongs to another application"));
         return proxy->m_path;
     };
-    // Every path in an answer carries one reference of ours.
-    const wire::PathToObject objectOf = [this](const QString &path) -> Object {
-        const bool owned = path != QLatin1String(wire::kApplicationPath);
-        return std::make_shared<DBusDispatch>(m_peer, path, owned);
-    };
-
-    const auto &connection = *m_peer->connection;
-    if (!connection.connected())
-        throw unreachable();
-
     const QByteArray path = m_path.toUtf8();
     MessageRef call(dbus_message_new_method_call(m_peer->service.constData(), path.constData(),
                                                  wire::kAutomationInterface, "Invoke"));
@@ -275,33 +285,41 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
         throw;
     }
     dbus_message_iter_close_container(&it, &array);
+    DBusMessage *out = call.m;
+    call.m = nullptr;
+    return out;
+}
 
-    // The user may take minutes over an on-screen pick.
-    const bool waitsForUser = member.compare(QLatin1String("SelectOnScreen"), Qt::CaseInsensitive) == 0;
-    ScopedError error;
-    MessageRef reply(dbus_connection_send_with_reply_and_block(connection.get(), call.m,
-                                                               waitsForUser ? DBUS_TIMEOUT_INFINITE : -1, &error.e));
-    connection.drain();
-    if (!reply.m) {
-        const QString name = QString::fromUtf8(error.e.name);
-        AutomationError::Kind errorKind = wire::errorKind(name);
-        // An application on its way off the bus may still answer that it has
-        // no such object or method, or not answer at all: that is "gone" too.
-        const bool vanishing = name == QLatin1String(DBUS_ERROR_NO_REPLY)
-                               || name == QLatin1String(DBUS_ERROR_UNKNOWN_METHOD)
-                               || name == QLatin1String(DBUS_ERROR_UNKNOWN_INTERFACE);
-        if (errorKind == AutomationError::Kind::Failed && vanishing && peerIsGone(connection, m_peer->service))
-            errorKind = AutomationError::Kind::Gone;
-        throw fromErrorReply(name, QString::fromUtf8(error.e.message), errorKind);
+DBusConnection *DBusDispatch::openConnection() const
+{
+    return m_peer->connection->connected() ? m_peer->connection->get() : nullptr;
+}
+
+bool DBusDispatch::sameConnection(const DBusDispatch &other) const
+{
+    return m_peer->connection == other.m_peer->connection;
+}
+
+QVariant DBusDispatch::readInvokeReply(DBusMessage *reply, const QString &member, QVariantList &args) const
+{
+    if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
+        ScopedError error;
+        dbus_set_error_from_message(&error.e, reply);
+        throw invokeError(*m_peer->connection, m_peer->service, error.e);
     }
-    if (qstrcmp(dbus_message_get_signature(reply.m), "vav") != 0) {
+    if (qstrcmp(dbus_message_get_signature(reply), "vav") != 0) {
         qWarning("lumoedit: D-Bus: %s answered with the signature \"%s\"", qPrintable(member),
-                 dbus_message_get_signature(reply.m));
+                 dbus_message_get_signature(reply));
         throw AutomationError(kMalformedText);
     }
 
+    // Every path in an answer carries one reference of ours.
+    const wire::PathToObject objectOf = [this](const QString &path) -> Object {
+        const bool owned = path != QLatin1String(wire::kApplicationPath);
+        return std::make_shared<DBusDispatch>(m_peer, path, owned);
+    };
     DBusMessageIter in;
-    dbus_message_iter_init(reply.m, &in);
+    dbus_message_iter_init(reply, &in);
     DBusMessageIter resultAt = in;
     dbus_message_iter_next(&in);
     // The written-back arguments first: their objects hold references that
@@ -315,6 +333,24 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
         dbus_message_iter_next(&out);
     }
     return rawwire::readVariant(&resultAt, objectOf);
+}
+
+QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVariantList &args)
+{
+    const auto &connection = *m_peer->connection;
+    if (!connection.connected())
+        throw unreachable();
+
+    MessageRef call(newInvokeMessage(member, kind, args));
+    // The user may take minutes over an on-screen pick.
+    const bool waitsForUser = member.compare(QLatin1String("SelectOnScreen"), Qt::CaseInsensitive) == 0;
+    ScopedError error;
+    MessageRef reply(dbus_connection_send_with_reply_and_block(connection.get(), call.m,
+                                                               waitsForUser ? DBUS_TIMEOUT_INFINITE : -1, &error.e));
+    connection.drain();
+    if (!reply.m)
+        throw invokeError(connection, m_peer->service, error.e);
+    return readInvokeReply(reply.m, member, args);
 }
 
 QString dbusObjectPath(const Object &object)

@@ -2,11 +2,15 @@
 // lumoedit's D-Bus backend: the running CAD application found by its ProgID
 // on the session bus, and proxies for the objects it hands out.
 
+#include "cad/batch.h"
 #include "cad/runningobjects.h"
 
 #include <QString>
 
 #include <memory>
+
+struct DBusConnection;
+struct DBusMessage;
 
 namespace cad {
 
@@ -37,7 +41,7 @@ private:
 // One object of a server. Every call goes through Invoke; a call answered
 // busy is retried every 1000 ms; SelectOnScreen waits without a timeout.
 // The server's reference is released (Release()) when the proxy is destroyed.
-class DBusDispatch : public Dispatch {
+class DBusDispatch : public Dispatch, public BatchCarrier {
 public:
     struct Peer; // the connection and the server's unique bus name
     DBusDispatch(std::shared_ptr<const Peer> peer, const QString &path, bool owned);
@@ -46,9 +50,21 @@ public:
     DBusDispatch &operator=(const DBusDispatch &) = delete;
 
     QVariant invoke(const QString &member, InvokeKind kind, QVariantList &args) override;
+    // Pipelined: the calls on this connection go out without waiting for
+    // each answer (dbusbatch.cpp).
+    void invokeBatch(QList<BatchCall *> &calls) override;
 
     QString path() const { return m_path; }
     QString service() const;
+
+    // The pieces of one call, for the pipelined batch: the Invoke message
+    // (throws for an argument with no wire form), the connection it goes on
+    // (null once closed), and the answer read back, an error answer thrown
+    // as the plain call would throw it.
+    DBusMessage *newInvokeMessage(const QString &member, InvokeKind kind, const QVariantList &args) const;
+    DBusConnection *openConnection() const;
+    bool sameConnection(const DBusDispatch &other) const;
+    QVariant readInvokeReply(DBusMessage *reply, const QString &member, QVariantList &args) const;
 
 private:
     QVariant invokeOnce(const QString &member, InvokeKind kind, QVariantList &args);
