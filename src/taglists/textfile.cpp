@@ -364,20 +364,19 @@ bool readTextFile(const QString &path, TextFile &out, QString *error)
 
 QByteArray encodeText(const QString &text, TextEncoding encoding, TextEncoding *used)
 {
-    std::optional<Codec> codec;
-    if (encoding == TextEncoding::System)
-        codec = legacyCodec();
-    else if (encoding == TextEncoding::Utf8)
-        codec = Codec{};
-    else if (encoding == TextEncoding::ShiftJis)
-        codec = shiftJisCodec();
-    if (encoding == TextEncoding::System || encoding == TextEncoding::Utf8 || encoding == TextEncoding::ShiftJis) {
-        if (codec) {
-            if (std::optional<QByteArray> bytes = encodeClean(*codec, text)) {
-                if (used)
-                    *used = encoding;
-                return *bytes;
-            }
+    const bool withoutMark = encoding == TextEncoding::System || encoding == TextEncoding::Utf8
+                             || encoding == TextEncoding::ShiftJis;
+    if (withoutMark) {
+        const std::optional<Codec> codec = encoding == TextEncoding::System ? legacyCodec()
+                                           : encoding == TextEncoding::Utf8 ? Codec{}
+                                                                            : shiftJisCodec();
+        std::optional<QByteArray> bytes;
+        if (codec)
+            bytes = encodeClean(*codec, text);
+        if (bytes) {
+            if (used)
+                *used = encoding;
+            return *bytes;
         }
         encoding = TextEncoding::Utf8Bom;
     }
