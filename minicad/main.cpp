@@ -9,7 +9,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDBusConnection>
 
 #include <cstdio>
 #include <cstring>
@@ -66,14 +65,10 @@ int main(int argc, char *argv[])
         }
     }
 
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        std::fprintf(stderr, "minicad: no session bus: %s\n", qPrintable(bus.lastError().message()));
-        return 1;
-    }
+    minicad::quitOnTerminationSignals();
     minicad::MiniCadServer server(drawing);
     QString error;
-    if (!server.start(bus, parser.value(progIdOption), &error)) {
+    if (!server.start(parser.value(progIdOption), &error)) {
         std::fprintf(stderr, "minicad: %s\n", qPrintable(error));
         return 1;
     }

@@ -1,20 +1,30 @@
 #include "minicad/server/objectserver.h"
 
+#include "cad/dbus/rawwire.h"
 #include "cad/dbus/wire.h"
 
-#include <QDBusConnectionInterface>
 #include <QScopeGuard>
 
 #include <algorithm>
+#include <cstring>
 
 namespace minicad {
 
 namespace {
 
-const QString kDBusService = QStringLiteral("org.freedesktop.DBus");
-const QString kInvalidArgs = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
-const QString kUnknownMethod = QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod");
-const QString kUnknownObject = QStringLiteral("org.freedesktop.DBus.Error.UnknownObject");
+const QString kInvalidArgs = QStringLiteral(DBUS_ERROR_INVALID_ARGS);
+const QString kUnknownMethod = QStringLiteral(DBUS_ERROR_UNKNOWN_METHOD);
+const QString kUnknownObject = QStringLiteral(DBUS_ERROR_UNKNOWN_OBJECT);
+const QString kUnknownInterface = QStringLiteral(DBUS_ERROR_UNKNOWN_INTERFACE);
+
+const char kStandardXml[] = R"(  <interface name="org.freedesktop.DBus.Introspectable">
+    <method name="Introspect"><arg name="xml_data" type="s" direction="out"/></method>
+  </interface>
+  <interface name="org.freedesktop.DBus.Peer">
+    <method name="Ping"/>
+    <method name="GetMachineId"><arg name="machine_uuid" type="s" direction="out"/></method>
+  </interface>
+)";
 
 const char kAutomationXml[] = R"(  <interface name="org.lumoedit.Automation">
     <method name="Invoke">
@@ -25,32 +35,32 @@ const char kAutomationXml[] = R"(  <interface name="org.lumoedit.Automation">
       <arg name="argsOut" type="av" direction="out"/>
     </method>
     <method name="Release"/>
-  </interface>
+%1  </interface>
 )";
 
-void reply(const QDBusConnection &connection, const QDBusMessage &message, const QDBusMessage &answer)
-{
-    if (message.isReplyRequired())
-        connection.send(answer);
-}
-
-void replyError(const QDBusConnection &connection, const QDBusMessage &message, const QString &name,
-                const QString &text)
-{
-    reply(connection, message, message.createErrorReply(name, text));
-}
+const char kPeerAddressXml[] = R"(    <method name="PeerAddress"><arg name="address" type="s" direction="out"/></method>
+)";
 
 bool isSelectOnScreen(const QString &member, cad::InvokeKind kind)
 {
     return kind == cad::InvokeKind::Method && cad::sameMember(member, "SelectOnScreen");
 }
 
+QString fromUtf8(const char *s)
+{
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+QString retiredText(const QString &path)
+{
+    return QStringLiteral("The object %1 no longer exists: another drawing has been loaded").arg(path);
+}
+
 } // namespace
 
 ObjectServer::ObjectServer(cad::Object application, QObject *parent)
-    : QDBusVirtualObject(parent), m_application(std::move(application))
+    : QObject(parent), m_application(std::move(application))
 {
-    cad::wire::registerTypes();
 }
 
 ObjectServer::~ObjectServer()
@@ -58,43 +68,79 @@ ObjectServer::~ObjectServer()
     unexport();
 }
 
-bool ObjectServer::exportOn(const QDBusConnection &connection, QString *error)
+void ObjectServer::serve(BusLink *link)
 {
-    if (!connection.isConnected()) {
+    link->setHandler([this](BusLink *l, DBusMessage *m) { handleMessage(l, m); });
+}
+
+bool ObjectServer::exportOn(BusLink *bus, QString *error)
+{
+    if (!bus || !bus->connected()) {
         if (error)
             *error = QStringLiteral("not connected to the bus");
         return false;
     }
-    QDBusConnection c = connection;
-    // Watching every name loss from the start means no client can leave
-    // unnoticed between its first call and a per-client watch.
-    c.connect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService, QStringLiteral("NameOwnerChanged"),
-              this, SLOT(nameOwnerChanged(QString, QString, QString)));
-    if (!c.registerVirtualObject(QStringLiteral("/"), this, QDBusConnection::SubPath)) {
-        c.disconnect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
-                     QStringLiteral("NameOwnerChanged"), this, SLOT(nameOwnerChanged(QString, QString, QString)));
+    if (m_bus) {
         if (error)
-            *error = QStringLiteral("the object tree is already registered on this connection");
+            *error = QStringLiteral("the object tree is already served");
         return false;
     }
-    m_connection = c;
+    // Watching every name loss from the start means no client can leave
+    // unnoticed between its first call and a per-client watch.
+    dbus_bus_add_match(bus->get(),
+                       "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                       "member='NameOwnerChanged'",
+                       nullptr);
+    m_bus = bus;
+    serve(bus);
     return true;
 }
 
 void ObjectServer::unexport()
 {
-    if (!m_connection)
-        return;
-    m_connection->unregisterObject(QStringLiteral("/"), QDBusConnection::UnregisterTree);
-    m_connection->disconnect(kDBusService, QStringLiteral("/org/freedesktop/DBus"), kDBusService,
-                             QStringLiteral("NameOwnerChanged"), this,
-                             SLOT(nameOwnerChanged(QString, QString, QString)));
-    m_connection.reset();
+    if (m_parked)
+        unpark();
+    delete m_peers;
+    m_peers = nullptr;
+    if (m_bus) {
+        m_bus->setHandler({});
+        m_bus = nullptr;
+    }
+}
+
+bool ObjectServer::offerPeerToPeer(QString *error)
+{
+    if (m_peers)
+        return true;
+    m_peers = PeerServer::listen(error, this);
+    if (!m_peers)
+        return false;
+    connect(m_peers, &PeerServer::newLink, this, [this](BusLink *link) {
+        serve(link);
+        connect(link, &BusLink::disconnected, this, [this](BusLink *gone) {
+            // A peer connection that closes is a client that left.
+            dropClient(gone->uniqueName());
+            gone->setHandler({});
+            gone->deleteLater();
+        });
+    });
+    return true;
+}
+
+QString ObjectServer::peerAddress() const
+{
+    return m_peers ? m_peers->address() : QString();
 }
 
 void ObjectServer::setPickReady(std::function<bool()> ready)
 {
     m_pickReady = std::move(ready);
+}
+
+void ObjectServer::unpark()
+{
+    dbus_message_unref(m_parked->message);
+    m_parked.reset();
 }
 
 void ObjectServer::resumePick()
@@ -103,7 +149,8 @@ void ObjectServer::resumePick()
         return;
     Parked parked = std::move(*m_parked);
     m_parked.reset();
-    perform(parked.message, parked.connection, parked.target, parked.member, parked.kind, parked.args);
+    const auto unref = qScopeGuard([&] { dbus_message_unref(parked.message); });
+    perform(parked.link, parked.message, parked.client, parked.target, parked.member, parked.kind, parked.args);
     emit pickWaitingChanged(false);
 }
 
@@ -122,9 +169,9 @@ int ObjectServer::referenceCount(const QString &client) const
 
 void ObjectServer::dropClient(const QString &client)
 {
-    if (m_parked && m_parked->message.service() == client) {
+    if (m_parked && m_parked->client == client) {
         // Nobody is left to take the answer; the next caller must not stay busy.
-        m_parked.reset();
+        unpark();
         emit pickWaitingChanged(false);
     }
     const QSet<quint64> ids = m_byClient.take(client);
@@ -143,11 +190,9 @@ void ObjectServer::dropClient(const QString &client)
 void ObjectServer::retireAll()
 {
     if (m_parked) {
-        Parked parked = std::move(*m_parked);
-        m_parked.reset();
-        replyError(parked.connection, parked.message, QLatin1String(cad::wire::kFailedError),
-                   QStringLiteral("The object %1 no longer exists: another drawing has been loaded")
-                       .arg(parked.message.path()));
+        m_parked->link->replyError(m_parked->message, QLatin1String(cad::wire::kFailedError),
+                                   retiredText(fromUtf8(dbus_message_get_path(m_parked->message))));
+        unpark();
         emit pickWaitingChanged(false);
     }
     m_objects.clear();
@@ -184,64 +229,136 @@ QStringList ObjectServer::childNodes(const QString &path) const
     return children;
 }
 
-void ObjectServer::nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner)
+bool ObjectServer::isNode(const QString &path) const
 {
-    // A unique name that loses its owner is a client that left the bus.
-    if (newOwner.isEmpty() && !oldOwner.isEmpty() && name.startsWith(QLatin1Char(':')))
-        dropClient(name);
+    if (path == QLatin1String("/") || path == QLatin1String(cad::wire::kApplicationPath) || m_paths.contains(path))
+        return true;
+    const QString objects = QLatin1String(cad::wire::kObjectPathPrefix);
+    if (path == objects.chopped(1))
+        return true;
+    if (path.startsWith(objects)) {
+        try {
+            objectAt(path);
+            return true;
+        } catch (const cad::AutomationError &) {
+        }
+    }
+    return !childNodes(path).isEmpty();
 }
 
 QString ObjectServer::introspect(const QString &path) const
 {
-    QString xml;
+    if (!isNode(path))
+        return {};
+    QString xml = QStringLiteral(DBUS_INTROSPECT_1_0_XML_DOCTYPE_DECL_NODE "<node>\n") + QLatin1String(kStandardXml);
     const auto it = m_paths.constFind(path);
-    if (it != m_paths.constEnd()) {
-        xml = it->first;
-    } else if (path == QLatin1String(cad::wire::kApplicationPath)) {
-        xml = QLatin1String(kAutomationXml);
-    } else if (path.startsWith(QLatin1String(cad::wire::kObjectPathPrefix))) {
-        try {
-            objectAt(path);
-            xml = QLatin1String(kAutomationXml);
-        } catch (const cad::AutomationError &) {
-        }
-    }
+    if (it != m_paths.constEnd())
+        xml += it->first;
+    else if (path == QLatin1String(cad::wire::kApplicationPath))
+        xml += QString::fromLatin1(kAutomationXml).arg(QLatin1String(kPeerAddressXml));
+    else if (path.startsWith(QLatin1String(cad::wire::kObjectPathPrefix)))
+        xml += QString::fromLatin1(kAutomationXml).arg(QString());
     // Foreign clients (busctl tree, gdbus introspect) find the objects by
     // walking the nodes from "/".
     for (const QString &child : childNodes(path))
         xml += QStringLiteral("  <node name=\"%1\"/>\n").arg(child);
-    return xml;
+    return xml + QStringLiteral("</node>\n");
 }
 
-bool ObjectServer::handleMessage(const QDBusMessage &message, const QDBusConnection &connection)
+void ObjectServer::handleSignal(DBusMessage *message)
 {
-    if (message.type() != QDBusMessage::MethodCallMessage)
-        return false;
-    const QString path = message.path();
+    if (!dbus_message_is_signal(message, DBUS_INTERFACE_DBUS, "NameOwnerChanged"))
+        return;
+    const char *name = nullptr, *oldOwner = nullptr, *newOwner = nullptr;
+    if (!dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &name, DBUS_TYPE_STRING, &oldOwner,
+                               DBUS_TYPE_STRING, &newOwner, DBUS_TYPE_INVALID))
+        return;
+    // A unique name that loses its owner is a client that left the bus.
+    if (name[0] == ':' && oldOwner[0] && !newOwner[0])
+        dropClient(QString::fromUtf8(name));
+}
+
+void ObjectServer::handleMessage(BusLink *link, DBusMessage *message)
+{
+    const int type = dbus_message_get_type(message);
+    if (type == DBUS_MESSAGE_TYPE_SIGNAL) {
+        // Only the bus daemon's word counts on the bus.
+        if (link->isBus() && qstrcmp(dbus_message_get_sender(message), DBUS_SERVICE_DBUS) == 0)
+            handleSignal(message);
+        return;
+    }
+    if (type != DBUS_MESSAGE_TYPE_METHOD_CALL)
+        return;
+    const QString path = fromUtf8(dbus_message_get_path(message));
+    const QString interface = fromUtf8(dbus_message_get_interface(message));
+    const QString member = fromUtf8(dbus_message_get_member(message));
+    if (interface.startsWith(QLatin1String("org.freedesktop.DBus."))) {
+        handleStandard(link, message);
+        return;
+    }
     const auto handler = m_paths.constFind(path);
     if (handler != m_paths.constEnd()) {
-        // Introspection and the standard interfaces are left to QtDBus.
-        if (message.interface().startsWith(QLatin1String("org.freedesktop.DBus.")))
-            return false;
-        handler->second(message, connection);
-        return true;
+        handler->second(link, message);
+        return;
     }
-    const QString interface = message.interface();
-    if (interface.startsWith(QLatin1String("org.freedesktop.DBus.")))
-        return false; // introspection and properties: QtDBus answers
     if (!interface.isEmpty() && interface != QLatin1String(cad::wire::kAutomationInterface)) {
-        replyError(connection, message, QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
-                   QStringLiteral("No interface %1 at %2").arg(interface, path));
-        return true;
+        link->replyError(message, kUnknownInterface, QStringLiteral("No interface %1 at %2").arg(interface, path));
+        return;
     }
-    if (message.member() == QLatin1String("Invoke"))
-        handleInvoke(message, connection);
-    else if (message.member() == QLatin1String("Release"))
-        handleRelease(message, connection);
-    else
-        replyError(connection, message, kUnknownMethod,
-                   QStringLiteral("No method %1 on %2").arg(message.member(), QLatin1String(cad::wire::kAutomationInterface)));
-    return true;
+    if (member == QLatin1String("Invoke")) {
+        handleInvoke(link, message);
+    } else if (member == QLatin1String("Release")) {
+        handleRelease(link, message);
+    } else if (member == QLatin1String("PeerAddress") && path == QLatin1String(cad::wire::kApplicationPath)) {
+        if (!m_peers) {
+            link->replyError(message, QLatin1String(cad::wire::kFailedError),
+                             QStringLiteral("No peer-to-peer connection is offered"));
+            return;
+        }
+        DBusMessage *answer = dbus_message_new_method_return(message);
+        const QByteArray address = m_peers->address().toUtf8();
+        const char *a = address.constData();
+        dbus_message_append_args(answer, DBUS_TYPE_STRING, &a, DBUS_TYPE_INVALID);
+        link->reply(message, answer);
+    } else {
+        link->replyError(message, kUnknownMethod,
+                         QStringLiteral("No method %1 on %2").arg(member, QLatin1String(cad::wire::kAutomationInterface)));
+    }
+}
+
+void ObjectServer::handleStandard(BusLink *link, DBusMessage *message)
+{
+    const QString path = fromUtf8(dbus_message_get_path(message));
+    if (dbus_message_is_method_call(message, DBUS_INTERFACE_INTROSPECTABLE, "Introspect")) {
+        const QString xml = introspect(path);
+        if (xml.isEmpty()) {
+            link->replyError(message, kUnknownObject, QStringLiteral("No object at %1").arg(path));
+            return;
+        }
+        DBusMessage *answer = dbus_message_new_method_return(message);
+        const QByteArray utf8 = xml.toUtf8();
+        const char *data = utf8.constData();
+        dbus_message_append_args(answer, DBUS_TYPE_STRING, &data, DBUS_TYPE_INVALID);
+        link->reply(message, answer);
+    } else if (dbus_message_is_method_call(message, DBUS_INTERFACE_PEER, "Ping")) {
+        link->replyEmpty(message);
+    } else if (dbus_message_is_method_call(message, DBUS_INTERFACE_PEER, "GetMachineId")) {
+        DBusError error;
+        dbus_error_init(&error);
+        char *id = dbus_try_get_local_machine_id(&error);
+        if (!id) {
+            link->replyError(message, QStringLiteral(DBUS_ERROR_FAILED), QString::fromUtf8(error.message));
+            dbus_error_free(&error);
+            return;
+        }
+        DBusMessage *answer = dbus_message_new_method_return(message);
+        dbus_message_append_args(answer, DBUS_TYPE_STRING, &id, DBUS_TYPE_INVALID);
+        dbus_free(id);
+        link->reply(message, answer);
+    } else {
+        link->replyError(message, kUnknownInterface,
+                         QStringLiteral("No interface %1 at %2").arg(fromUtf8(dbus_message_get_interface(message)), path));
+    }
 }
 
 cad::Object ObjectServer::objectAt(const QString &path) const
@@ -255,8 +372,7 @@ cad::Object ObjectServer::objectAt(const QString &path) const
         if (it != m_objects.constEnd())
             return it->object;
         if (ok && id > 0 && id < m_retiredBelow)
-            throw cad::AutomationError(
-                QStringLiteral("The object %1 no longer exists: another drawing has been loaded").arg(path));
+            throw cad::AutomationError(retiredText(path));
         throw cad::AutomationError(QStringLiteral("The object %1 has been released").arg(path),
                                    cad::AutomationError::Kind::Gone);
     }
@@ -302,16 +418,16 @@ void ObjectServer::releaseOne(quint64 id, const QString &client)
     }
 }
 
-void ObjectServer::handleRelease(const QDBusMessage &message, const QDBusConnection &connection)
+void ObjectServer::handleRelease(BusLink *link, DBusMessage *message)
 {
-    const QString path = message.path();
-    if (!message.signature().isEmpty()) {
-        replyError(connection, message, kInvalidArgs, QStringLiteral("Release takes no arguments"));
+    const QString path = fromUtf8(dbus_message_get_path(message));
+    if (*dbus_message_get_signature(message)) {
+        link->replyError(message, kInvalidArgs, QStringLiteral("Release takes no arguments"));
         return;
     }
     if (path == QLatin1String(cad::wire::kApplicationPath)) {
         // The application object lives as long as the server; nothing to count.
-        reply(connection, message, message.createReply());
+        link->replyEmpty(message);
         return;
     }
     quint64 id = 0;
@@ -320,106 +436,140 @@ void ObjectServer::handleRelease(const QDBusMessage &message, const QDBusConnect
     const auto it = m_objects.constFind(id);
     if (it == m_objects.constEnd() && id > 0 && id < m_retiredBelow) {
         // Its drawing is gone and it with it: nothing left to release.
-        reply(connection, message, message.createReply());
+        link->replyEmpty(message);
         return;
     }
     if (it == m_objects.constEnd()) {
-        replyError(connection, message, kUnknownObject, QStringLiteral("No object at %1").arg(path));
+        link->replyError(message, kUnknownObject, QStringLiteral("No object at %1").arg(path));
         return;
     }
-    if (!it->holders.contains(message.service())) {
-        replyError(connection, message, QLatin1String(cad::wire::kFailedError),
-                   QStringLiteral("%1 holds no reference to %2").arg(message.service(), path));
+    const QString client = link->clientOf(message);
+    if (!it->holders.contains(client)) {
+        link->replyError(message, QLatin1String(cad::wire::kFailedError),
+                         QStringLiteral("%1 holds no reference to %2").arg(client, path));
         return;
     }
-    releaseOne(id, message.service());
-    reply(connection, message, message.createReply());
+    releaseOne(id, client);
+    link->replyEmpty(message);
 }
 
-void ObjectServer::handleInvoke(const QDBusMessage &message, const QDBusConnection &connection)
+void ObjectServer::handleInvoke(BusLink *link, DBusMessage *message)
 {
-    if (message.signature() != QLatin1String("siav")) {
-        replyError(connection, message, kInvalidArgs,
-                   QStringLiteral("Invoke takes (s member, i kind, av args), not (%1)").arg(message.signature()));
+    const char *signature = dbus_message_get_signature(message);
+    if (qstrcmp(signature, "siav") != 0) {
+        link->replyError(message, kInvalidArgs,
+                         QStringLiteral("Invoke takes (s member, i kind, av args), not (%1)").arg(fromUtf8(signature)));
         return;
     }
-    const QVariantList in = message.arguments();
     cad::Object target;
     try {
-        target = objectAt(message.path());
+        target = objectAt(fromUtf8(dbus_message_get_path(message)));
     } catch (const cad::AutomationError &e) {
         // A retired object is an automation failure; a path never served is unknown.
-        replyError(connection, message,
-                   e.kind() == cad::AutomationError::Kind::Failed ? cad::wire::errorName(e.kind()) : kUnknownObject,
-                   e.message());
+        link->replyError(message,
+                         e.kind() == cad::AutomationError::Kind::Failed ? cad::wire::errorName(e.kind()) : kUnknownObject,
+                         e.message());
         return;
     }
     if (m_parked || m_performing) {
         // A call that arrives while another waits for the user (parked here,
         // or inside the drawing's own wait, whose event loop lets us in
         // again) is told to come back, as a COM server's message filter does.
-        replyError(connection, message, QLatin1String(cad::wire::kBusyError),
-                   QStringLiteral("The application is busy: it waits for the user to pick on screen"));
+        link->replyError(message, QLatin1String(cad::wire::kBusyError),
+                         QStringLiteral("The application is busy: it waits for the user to pick on screen"));
         return;
     }
-    const QString member = in.at(0).toString();
-    const int kindValue = in.at(1).toInt();
+    DBusMessageIter it;
+    dbus_message_iter_init(message, &it);
+    const char *memberData = nullptr;
+    dbus_message_iter_get_basic(&it, &memberData);
+    dbus_message_iter_next(&it);
+    dbus_int32_t kindValue = 0;
+    dbus_message_iter_get_basic(&it, &kindValue);
+    dbus_message_iter_next(&it);
+    const QString member = QString::fromUtf8(memberData);
     if (kindValue != int(cad::InvokeKind::Method) && kindValue != int(cad::InvokeKind::PropertyGet)
         && kindValue != int(cad::InvokeKind::PropertyPut)) {
-        replyError(connection, message, kInvalidArgs,
-                   QStringLiteral("The invoke kind %1 is not 1 (method), 2 (get) or 4 (put)").arg(kindValue));
+        link->replyError(message, kInvalidArgs,
+                         QStringLiteral("The invoke kind %1 is not 1 (method), 2 (get) or 4 (put)").arg(kindValue));
         return;
     }
     const auto kind = cad::InvokeKind(kindValue);
     QVariantList args;
     try {
-        args = cad::wire::decodeList(in.at(2), [this](const QString &path) { return objectAt(path); });
+        const cad::wire::PathToObject objectOf = [this](const QString &path) { return objectAt(path); };
+        DBusMessageIter array;
+        dbus_message_iter_recurse(&it, &array);
+        while (dbus_message_iter_get_arg_type(&array) != DBUS_TYPE_INVALID) {
+            args.append(cad::rawwire::readVariant(&array, objectOf));
+            dbus_message_iter_next(&array);
+        }
     } catch (const cad::AutomationError &e) {
-        replyError(connection, message, cad::wire::errorName(e.kind()), e.message());
+        link->replyError(message, cad::wire::errorName(e.kind()), e.message());
         return;
     }
+    const QString client = link->clientOf(message);
     if (isSelectOnScreen(member, kind) && m_pickReady && !m_pickReady()) {
         // The answer comes later (a queued pick, or the user); meanwhile the
         // event loop keeps turning every other caller away as busy.
-        m_parked = Parked{message, connection, target, member, kind, args};
+        m_parked = Parked{dbus_message_ref(message), link, client, target, member, kind, args};
         emit pickWaitingChanged(true);
         return;
     }
-    perform(message, connection, target, member, kind, args);
+    perform(link, message, client, target, member, kind, args);
 }
 
-void ObjectServer::perform(const QDBusMessage &message, const QDBusConnection &connection, const cad::Object &target,
+void ObjectServer::perform(BusLink *link, DBusMessage *message, const QString &client, const cad::Object &target,
                            const QString &member, cad::InvokeKind kind, QVariantList &args)
 {
-    const QString client = message.service();
     QList<quint64> handed;
+    const auto releaseHanded = [&] {
+        for (quint64 id : handed)
+            releaseOne(id, client);
+    };
     ++m_performing;
     const auto done = qScopeGuard([this] { --m_performing; });
     try {
         const QVariantList before = args;
         const QVariant result = target->invoke(member, kind, args);
         const cad::wire::ObjectToPath pathOf = [&](const cad::Object &o) { return hand(o, client, handed); };
-        const QDBusVariant encodedResult = cad::wire::encode(result, pathOf);
-        // argsOut stays empty when the call changed no argument: the common
-        // case then carries nothing back.
-        const QVariantList argsOut = args == before ? QVariantList() : cad::wire::encodeList(args, pathOf);
-        if (!message.isReplyRequired()) {
-            for (quint64 id : handed)
-                releaseOne(id, client);
+        DBusMessage *answer = dbus_message_new_method_return(message);
+        if (!answer)
+            throw cad::AutomationError(QStringLiteral("Out of memory"));
+        try {
+            DBusMessageIter it;
+            dbus_message_iter_init_append(answer, &it);
+            cad::rawwire::appendVariant(&it, result, pathOf);
+            DBusMessageIter array;
+            dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "v", &array);
+            // argsOut stays empty when the call changed no argument: the
+            // common case then carries nothing back.
+            try {
+                if (args != before) {
+                    for (const QVariant &a : std::as_const(args))
+                        cad::rawwire::appendVariant(&array, a, pathOf);
+                }
+            } catch (...) {
+                dbus_message_iter_abandon_container(&it, &array);
+                throw;
+            }
+            dbus_message_iter_close_container(&it, &array);
+        } catch (...) {
+            dbus_message_unref(answer);
+            throw;
+        }
+        if (dbus_message_get_no_reply(message)) {
+            dbus_message_unref(answer);
+            releaseHanded();
             return;
         }
-        QDBusMessage answer = message.createReply();
-        answer.setArguments({QVariant::fromValue(encodedResult), QVariant(argsOut)});
-        connection.send(answer);
-        return;
+        link->reply(message, answer);
     } catch (const cad::AutomationError &e) {
-        for (quint64 id : handed)
-            releaseOne(id, client);
-        replyError(connection, message, cad::wire::errorName(e.kind()), e.message());
+        releaseHanded();
+        link->replyError(message, cad::wire::errorName(e.kind()), e.message());
     } catch (const std::exception &e) {
-        for (quint64 id : handed)
-            releaseOne(id, client);
-        replyError(connection, message, QLatin1String(cad::wire::kFailedError), QString::fromUtf8(e.what()));
+        releaseHanded();
+        link->replyError(message, QLatin1String(cad::wire::kFailedError), QString::fromUtf8(e.what()));
     }
 }
 

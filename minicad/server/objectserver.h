@@ -1,20 +1,22 @@
 #pragma once
 // Publishes a tree of automation objects on D-Bus: the application object at
 // /Application, every other object handed out at /obj/<n>, one interface
-// (org.lumoedit.Automation: Invoke, Release). References are counted per
-// client and dropped when the client leaves the bus. While a SelectOnScreen
-// waits for its answer every other Invoke is answered with the busy error.
+// (org.lumoedit.Automation: Invoke, Release, PeerAddress). References are
+// counted per client and dropped when the client leaves (the bus says so, or
+// its peer connection closes). While a SelectOnScreen waits for its answer
+// every other Invoke is answered with the busy error.
 //
+// Calls are served on the thread that owns the objects (see buslink.h).
 // It knows nothing of the drawing: whether an on-screen pick can be answered
 // now is asked through the pick-ready predicate, so tests can drive it with
 // any Dispatch tree.
 
 #include "cad/automation.h"
+#include "minicad/server/buslink.h"
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVirtualObject>
 #include <QHash>
+#include <QList>
+#include <QObject>
 #include <QSet>
 
 #include <functional>
@@ -22,17 +24,20 @@
 
 namespace minicad {
 
-class ObjectServer : public QDBusVirtualObject {
+class ObjectServer : public QObject {
     Q_OBJECT
 public:
     explicit ObjectServer(cad::Object application, QObject *parent = nullptr);
     ~ObjectServer() override;
 
-    // Registers the object tree (every path) on the connection and starts
-    // watching clients leave. False with a reason when the tree cannot be
-    // registered.
-    bool exportOn(const QDBusConnection &connection, QString *error = nullptr);
+    // Serves the object tree on the bus link and starts watching clients
+    // leave. False with a reason when the link is not connected.
+    bool exportOn(BusLink *bus, QString *error = nullptr);
     void unexport();
+    // Also accepts private peer-to-peer connections; a client asks for the
+    // address with PeerAddress. False with a reason (the bus keeps serving).
+    bool offerPeerToPeer(QString *error = nullptr);
+    QString peerAddress() const;
 
     // True when SelectOnScreen can be answered now; without one, always true.
     void setPickReady(std::function<bool()> ready);
@@ -41,7 +46,7 @@ public:
     bool pickWaiting() const { return m_parked.has_value(); }
 
     // Another path handled by the same tree (the testing interface).
-    using PathHandler = std::function<void(const QDBusMessage &, const QDBusConnection &)>;
+    using PathHandler = std::function<void(BusLink *, DBusMessage *)>;
     void addPath(const QString &path, const QString &introspectionXml, PathHandler handler);
 
     // Bookkeeping, for tests and the testing interface.
@@ -58,15 +63,13 @@ public:
     // The child nodes of a path among the paths served now, for
     // introspection ("Application", "Testing", "obj" under "/").
     QStringList childNodes(const QString &path) const;
+    // The introspection document of a path; empty when nothing is there.
+    QString introspect(const QString &path) const;
 
-    QString introspect(const QString &path) const override;
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;
+    void handleMessage(BusLink *link, DBusMessage *message);
 
 signals:
     void pickWaitingChanged(bool waiting);
-
-private slots:
-    void nameOwnerChanged(const QString &name, const QString &oldOwner, const QString &newOwner);
 
 private:
     struct Exported {
@@ -74,19 +77,25 @@ private:
         QHash<QString, int> holders; // client -> references
     };
     struct Parked {
-        QDBusMessage message;
-        QDBusConnection connection;
+        DBusMessage *message; // one reference
+        BusLink *link;
+        QString client;
         cad::Object target;
         QString member;
         cad::InvokeKind kind;
         QVariantList args;
     };
 
-    void handleInvoke(const QDBusMessage &message, const QDBusConnection &connection);
-    void handleRelease(const QDBusMessage &message, const QDBusConnection &connection);
-    void perform(const QDBusMessage &message, const QDBusConnection &connection, const cad::Object &target,
+    void serve(BusLink *link);
+    void handleSignal(DBusMessage *message);
+    void handleInvoke(BusLink *link, DBusMessage *message);
+    void handleRelease(BusLink *link, DBusMessage *message);
+    void handleStandard(BusLink *link, DBusMessage *message);
+    void perform(BusLink *link, DBusMessage *message, const QString &client, const cad::Object &target,
                  const QString &member, cad::InvokeKind kind, QVariantList &args);
-    cad::Object objectAt(const QString &path) const; // throws AutomationError (Gone)
+    void unpark(); // forgets the parked call
+    bool isNode(const QString &path) const;
+    cad::Object objectAt(const QString &path) const; // throws AutomationError (Gone; Failed when retired)
     QString hand(const cad::Object &object, const QString &client, QList<quint64> &handed);
     void releaseOne(quint64 id, const QString &client);
 
@@ -102,7 +111,8 @@ private:
     quint64 m_nextId = 1;
     quint64 m_retiredBelow = 1; // ids below this one were handed out before retireAll()
 
-    std::optional<QDBusConnection> m_connection;
+    BusLink *m_bus = nullptr;
+    PeerServer *m_peers = nullptr;
 };
 
 } // namespace minicad

@@ -4,8 +4,13 @@
 #include "minicad/automation/application.h"
 #include "minicad/dxf/dxffile.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusMetaType>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace minicad {
 
@@ -38,7 +43,56 @@ const TestingMethod kTestingMethods[] = {
     {"Undo", ""},        {"Redo", ""},        {"PickWaiting", ""},  {"ObjectCount", ""},  {"ReferenceCount", "s"},
 };
 
+// The single string argument of a call whose signature was checked.
+QString stringArgument(DBusMessage *message)
+{
+    const char *s = nullptr;
+    dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &s, DBUS_TYPE_INVALID);
+    return s ? QString::fromUtf8(s) : QString();
+}
+
+QStringList stringListArgument(DBusMessage *message)
+{
+    QStringList out;
+    DBusMessageIter it, array;
+    dbus_message_iter_init(message, &it);
+    dbus_message_iter_recurse(&it, &array);
+    while (dbus_message_iter_get_arg_type(&array) == DBUS_TYPE_STRING) {
+        const char *s = nullptr;
+        dbus_message_iter_get_basic(&array, &s);
+        out << QString::fromUtf8(s);
+        dbus_message_iter_next(&array);
+    }
+    return out;
+}
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    (void)!::write(g_signalPipe[0], &byte, 1);
+}
+
 } // namespace
+
+void quitOnTerminationSignals()
+{
+    if (g_signalPipe[0] >= 0 || ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+        char byte = 0;
+        (void)!::read(g_signalPipe[1], &byte, 1);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int s : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(s, &action, nullptr);
+}
 
 MiniCadServer::MiniCadServer(std::shared_ptr<Drawing> drawing, QObject *parent)
     : QObject(parent), m_drawing(std::move(drawing))
@@ -49,7 +103,7 @@ MiniCadServer::MiniCadServer(std::shared_ptr<Drawing> drawing, QObject *parent)
     // with a pick provider lets the drawing wait for its user instead.
     m_objects->setPickReady([this] { return m_drawing->queuedPickCount() > 0 || m_drawing->pickProvider(); });
     m_objects->addPath(QLatin1String(cad::wire::kTestingPath), QLatin1String(kTestingXml),
-                       [this](const QDBusMessage &m, const QDBusConnection &c) { handleTesting(m, c); });
+                       [this](BusLink *link, DBusMessage *m) { handleTesting(link, m); });
 }
 
 MiniCadServer::~MiniCadServer()
@@ -57,7 +111,7 @@ MiniCadServer::~MiniCadServer()
     stop();
 }
 
-bool MiniCadServer::start(const QDBusConnection &connection, const QString &progId, QString *error)
+bool MiniCadServer::start(const QString &progId, QString *error, const QString &busAddress)
 {
     const QString name = cad::wire::busNameForProgId(progId);
     if (name.isEmpty()) {
@@ -65,30 +119,45 @@ bool MiniCadServer::start(const QDBusConnection &connection, const QString &prog
             *error = QStringLiteral("\"%1\" cannot be made into a bus name").arg(progId);
         return false;
     }
-    if (!m_objects->exportOn(connection, error))
+    BusLink *bus = BusLink::openBus(busAddress, error, this);
+    if (!bus)
         return false;
-    QDBusConnection c = connection;
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = c.interface()->registerService(
-        name, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        m_objects->unexport();
-        if (error)
-            *error = reply.isValid() ? QStringLiteral("the bus name %1 is already owned").arg(name)
-                                     : QStringLiteral("the bus name %1 cannot be taken: %2").arg(name, reply.error().message());
+    if (!m_objects->exportOn(bus, error)) {
+        delete bus;
         return false;
     }
-    m_connection = c;
+    DBusError e;
+    dbus_error_init(&e);
+    const QByteArray utf8 = name.toUtf8();
+    const int answer = dbus_bus_request_name(bus->get(), utf8.constData(), DBUS_NAME_FLAG_DO_NOT_QUEUE, &e);
+    if (answer != DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER) {
+        if (error)
+            *error = dbus_error_is_set(&e)
+                ? QStringLiteral("the bus name %1 cannot be taken: %2").arg(name, QString::fromUtf8(e.message))
+                : QStringLiteral("the bus name %1 is already owned").arg(name);
+        dbus_error_free(&e);
+        m_objects->unexport();
+        delete bus;
+        return false;
+    }
+    m_bus = bus;
     m_busName = name;
+    // Without it clients stay on the bus, only slower.
+    QString peerError;
+    if (!m_objects->offerPeerToPeer(&peerError))
+        std::fprintf(stderr, "minicad: no peer-to-peer address: %s\n", qPrintable(peerError));
     return true;
 }
 
 void MiniCadServer::stop()
 {
-    if (!m_connection)
+    if (!m_bus)
         return;
-    m_connection->interface()->unregisterService(m_busName);
+    const QByteArray utf8 = m_busName.toUtf8();
+    dbus_bus_release_name(m_bus->get(), utf8.constData(), nullptr);
     m_objects->unexport();
-    m_connection.reset();
+    delete m_bus;
+    m_bus = nullptr;
     m_busName.clear();
 }
 
@@ -104,68 +173,75 @@ void MiniCadServer::queuePickCancel()
     m_objects->resumePick();
 }
 
-void MiniCadServer::handleTesting(const QDBusMessage &message, const QDBusConnection &connection)
+void MiniCadServer::handleTesting(BusLink *link, DBusMessage *message)
 {
-    const auto send = [&](const QDBusMessage &answer) {
-        if (message.isReplyRequired())
-            connection.send(answer);
-    };
-    const QString interface = message.interface();
+    const QString interface = QString::fromUtf8(dbus_message_get_interface(message));
     if (!interface.isEmpty() && interface != QLatin1String(cad::wire::kTestingInterface)) {
-        send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface"),
-                                      QStringLiteral("No interface %1 at %2").arg(interface, message.path())));
+        link->replyError(message, QStringLiteral(DBUS_ERROR_UNKNOWN_INTERFACE),
+                         QStringLiteral("No interface %1 at %2").arg(interface, QLatin1String(cad::wire::kTestingPath)));
         return;
     }
-    const QString member = message.member();
+    const QString member = QString::fromUtf8(dbus_message_get_member(message));
     const TestingMethod *method = nullptr;
     for (const TestingMethod &m : kTestingMethods) {
         if (member == QLatin1String(m.name))
             method = &m;
     }
     if (!method) {
-        send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
-                                      QStringLiteral("No method %1 on %2").arg(member, QLatin1String(cad::wire::kTestingInterface))));
+        link->replyError(message, QStringLiteral(DBUS_ERROR_UNKNOWN_METHOD),
+                         QStringLiteral("No method %1 on %2").arg(member, QLatin1String(cad::wire::kTestingInterface)));
         return;
     }
-    if (message.signature() != QLatin1String(method->signature)) {
-        send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-                                      QStringLiteral("%1 takes (%2), not (%3)")
-                                          .arg(member, QLatin1String(method->signature), message.signature())));
+    const char *signature = dbus_message_get_signature(message);
+    if (qstrcmp(signature, method->signature) != 0) {
+        link->replyError(message, QStringLiteral(DBUS_ERROR_INVALID_ARGS),
+                         QStringLiteral("%1 takes (%2), not (%3)")
+                             .arg(member, QLatin1String(method->signature), QString::fromUtf8(signature)));
         return;
     }
-    const QVariantList in = message.arguments();
     try {
-        QVariantList out;
-        if (member == QLatin1String("QueuePick")) {
-            // "as" arrives as a QStringList, or as a QDBusArgument inside other containers.
-            QStringList handles = in.at(0).toStringList();
-            if (in.at(0).metaType() == QMetaType::fromType<QDBusArgument>())
-                handles = qdbus_cast<QStringList>(in.at(0));
-            queuePick(handles);
-        } else if (member == QLatin1String("QueueCancel")) {
-            queuePickCancel();
-        } else if (member == QLatin1String("Load")) {
-            loadDrawingFile(*m_drawing, in.at(0).toString());
-            // What was handed out belongs to the drawing just replaced.
-            m_objects->retireAll();
-        } else if (member == QLatin1String("Save")) {
-            saveDrawingFile(*m_drawing, in.at(0).toString());
-        } else if (member == QLatin1String("Dump")) {
-            out << QString::fromUtf8(m_drawing->toJson().toJson(QJsonDocument::Indented));
-        } else if (member == QLatin1String("Undo")) {
-            out << m_drawing->undo();
-        } else if (member == QLatin1String("Redo")) {
-            out << m_drawing->redo();
-        } else if (member == QLatin1String("PickWaiting")) {
-            out << m_objects->pickWaiting();
-        } else if (member == QLatin1String("ObjectCount")) {
-            out << m_objects->objectCount();
-        } else if (member == QLatin1String("ReferenceCount")) {
-            out << m_objects->referenceCount(in.at(0).toString());
+        DBusMessage *answer = dbus_message_new_method_return(message);
+        const auto appendBool = [&](bool b) {
+            const dbus_bool_t v = b;
+            dbus_message_append_args(answer, DBUS_TYPE_BOOLEAN, &v, DBUS_TYPE_INVALID);
+        };
+        const auto appendInt = [&](int i) {
+            const dbus_int32_t v = i;
+            dbus_message_append_args(answer, DBUS_TYPE_INT32, &v, DBUS_TYPE_INVALID);
+        };
+        try {
+            if (member == QLatin1String("QueuePick")) {
+                queuePick(stringListArgument(message));
+            } else if (member == QLatin1String("QueueCancel")) {
+                queuePickCancel();
+            } else if (member == QLatin1String("Load")) {
+                loadDrawingFile(*m_drawing, stringArgument(message));
+                // What was handed out belongs to the drawing just replaced.
+                m_objects->retireAll();
+            } else if (member == QLatin1String("Save")) {
+                saveDrawingFile(*m_drawing, stringArgument(message));
+            } else if (member == QLatin1String("Dump")) {
+                const QByteArray json = m_drawing->toJson().toJson(QJsonDocument::Indented);
+                const char *data = json.constData();
+                dbus_message_append_args(answer, DBUS_TYPE_STRING, &data, DBUS_TYPE_INVALID);
+            } else if (member == QLatin1String("Undo")) {
+                appendBool(m_drawing->undo());
+            } else if (member == QLatin1String("Redo")) {
+                appendBool(m_drawing->redo());
+            } else if (member == QLatin1String("PickWaiting")) {
+                appendBool(m_objects->pickWaiting());
+            } else if (member == QLatin1String("ObjectCount")) {
+                appendInt(m_objects->objectCount());
+            } else if (member == QLatin1String("ReferenceCount")) {
+                appendInt(m_objects->referenceCount(stringArgument(message)));
+            }
+        } catch (...) {
+            dbus_message_unref(answer);
+            throw;
         }
-        send(message.createReply(out));
+        link->reply(message, answer);
     } catch (const std::exception &e) {
-        send(message.createErrorReply(QLatin1String(cad::wire::kFailedError), QString::fromUtf8(e.what())));
+        link->replyError(message, QLatin1String(cad::wire::kFailedError), QString::fromUtf8(e.what()));
     }
 }
 

@@ -1,13 +1,11 @@
 #pragma once
 // A small Dispatch tree served by minicad's ObjectServer on its own bus
 // connection and thread, so the client proxies can call it with blocking
-// calls from the test thread.
+// calls from the test thread. It may offer a peer-to-peer address too.
 
 #include "cad/automation.h"
 #include "minicad/server/objectserver.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -117,34 +115,35 @@ public:
 // The server side, living on its own thread with its own connection.
 class ServerThread {
 public:
-    explicit ServerThread(const QString &busName) : m_busName(busName)
+    explicit ServerThread(const QString &busName, bool peerToPeer = false) : m_busName(busName)
     {
         m_thread.start();
         m_context = new QObject;
         m_context->moveToThread(&m_thread);
-        run([this] {
+        run([this, peerToPeer] {
             m_app = std::make_shared<App>();
             m_app->self = m_app;
             m_server = new minicad::ObjectServer(m_app);
             m_server->setPickReady([this] { return !m_app->pickAnswers.isEmpty(); });
-            auto c = QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName);
             QString error;
-            m_ok = m_server->exportOn(c, &error)
-                && c.interface()->registerService(m_busName).value() == QDBusConnectionInterface::ServiceRegistered;
-            m_uniqueName = c.baseService();
+            m_bus = minicad::BusLink::openBus({}, &error);
+            m_ok = m_bus && m_server->exportOn(m_bus, &error)
+                && dbus_bus_request_name(m_bus->get(), m_busName.toUtf8().constData(), DBUS_NAME_FLAG_DO_NOT_QUEUE,
+                                         nullptr)
+                       == DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER
+                && (!peerToPeer || m_server->offerPeerToPeer(&error));
+            if (m_bus)
+                m_uniqueName = m_bus->uniqueName();
         });
     }
     ~ServerThread()
     {
         run([this] {
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_busName)
-                .interface()
-                ->unregisterService(m_busName);
             delete m_server;
+            delete m_bus;
             m_app->self.reset();
             m_app->child.reset();
             m_app.reset();
-            QDBusConnection::disconnectFromBus(m_busName);
         });
         m_context->deleteLater();
         m_thread.quit();
@@ -179,6 +178,7 @@ private:
     QObject *m_context = nullptr;
     std::shared_ptr<App> m_app;
     minicad::ObjectServer *m_server = nullptr;
+    minicad::BusLink *m_bus = nullptr;
     bool m_ok = false;
     QString m_uniqueName;
 };

@@ -6,10 +6,13 @@
 #include "cad/messagefilter.h"
 #include "fakeserver.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -22,6 +25,8 @@ using cad::AutomationError;
 namespace {
 
 const QString kProgId = QStringLiteral("Fake.App.1");
+// The same tree from a server that also offers a peer-to-peer address.
+const QString kPeerProgId = QStringLiteral("Fake.Peer.1");
 
 QDBusMessage rawInvoke(const QString &service, const QString &path, const QVariantList &arguments,
                        const QString &member = QStringLiteral("Invoke"))
@@ -52,8 +57,14 @@ private slots:
         QVERIFY2(QDBusConnection::sessionBus().isConnected(), "run under dbus-run-session");
         m_server = std::make_unique<fake::ServerThread>(cad::wire::busNameForProgId(kProgId));
         QVERIFY(m_server->ok());
+        m_peerServer = std::make_unique<fake::ServerThread>(cad::wire::busNameForProgId(kPeerProgId), true);
+        QVERIFY(m_peerServer->ok());
     }
-    void cleanupTestCase() { m_server.reset(); }
+    void cleanupTestCase()
+    {
+        m_server.reset();
+        m_peerServer.reset();
+    }
     void cleanup() { cad::setRetrySleeper({}); }
 
     void busName_data()
@@ -326,27 +337,62 @@ private slots:
         QCOMPARE(reply.errorName(), QStringLiteral("org.freedesktop.DBus.Error.UnknownObject"));
     }
 
+    void releaseOnDisconnect_data()
+    {
+        QTest::addColumn<bool>("peerToPeer");
+        QTest::newRow("bus") << false;
+        QTest::newRow("peer-to-peer") << true;
+    }
     void releaseOnDisconnect()
     {
         // A client process takes three references and dies without releasing any.
+        QFETCH(bool, peerToPeer);
+        fake::ServerThread &server = peerToPeer ? *m_peerServer : *m_server;
+        server.run([&] { // the shared child outlives its clients
+            if (!server.app()->child)
+                server.app()->child = std::make_shared<fake::Child>(&server.app()->self);
+        });
+        const int childrenBefore = fake::liveChildren.load();
         QProcess client;
-        client.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--attach-and-die"), kProgId});
+        client.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--attach-and-die"), peerToPeer ? kPeerProgId : kProgId});
         QVERIFY(client.waitForStarted());
         QVERIFY(client.waitForReadyRead(10000));
         const QString unique = QString::fromUtf8(client.readLine()).trimmed();
-        QVERIFY(unique.startsWith(QLatin1Char(':')));
-        QCOMPARE(m_server->read<int>([&] { return m_server->server()->referenceCount(unique); }), 3);
-        QCOMPARE(m_server->read<int>([&] { return m_server->server()->objectCount(); }), 3);
+        // It went peer-to-peer where that is offered, and stayed on the bus elsewhere.
+        QVERIFY2(unique.startsWith(peerToPeer ? QLatin1String(":peer.") : QLatin1String(":")), qPrintable(unique));
+        QCOMPARE(unique.startsWith(QLatin1String(":peer.")), peerToPeer);
+        QCOMPARE(server.read<int>([&] { return server.server()->referenceCount(unique); }), 3);
+        QCOMPARE(server.read<int>([&] { return server.server()->objectCount(); }), 3);
         client.write("go\n");
         QVERIFY(client.waitForFinished(10000));
-        QTRY_COMPARE(m_server->read<int>([&] { return m_server->server()->referenceCount(unique); }), 0);
-        QCOMPARE(m_server->read<int>([&] { return m_server->server()->objectCount(); }), 0);
-        QCOMPARE(fake::liveChildren.load(), 1);
+        QTRY_COMPARE(server.read<int>([&] { return server.server()->referenceCount(unique); }), 0);
+        QCOMPARE(server.read<int>([&] { return server.server()->objectCount(); }), 0);
+        QCOMPARE(fake::liveChildren.load(), childrenBefore);
     }
 
+    void peerAddressIsPrivate()
+    {
+        const QString address = m_peerServer->read<QString>([&] { return m_peerServer->server()->peerAddress(); });
+        QVERIFY2(address.startsWith(QLatin1String("unix:path=")), qPrintable(address));
+        const QFileInfo socket(address.mid(int(strlen("unix:path="))).section(QLatin1Char(','), 0, 0));
+        QVERIFY(socket.exists());
+        QCOMPARE(socket.permissions() & ~(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser),
+                 QFile::Permissions());
+        const QFileInfo directory(socket.absolutePath());
+        QCOMPARE(directory.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther
+                                            | QFile::WriteOther | QFile::ExeOther),
+                 QFile::Permissions());
+    }
+
+    void busyRetriedWhilePickWaits_data() { releaseOnDisconnect_data(); }
     void busyRetriedWhilePickWaits()
     {
-        const QString service = cad::wire::busNameForProgId(kProgId);
+        // A bus client picks; we wait, on the bus or on our peer connection.
+        QFETCH(bool, peerToPeer);
+        fake::ServerThread *const m_server = peerToPeer ? m_peerServer.get() : this->m_server.get();
+        const QString progId = peerToPeer ? kPeerProgId : kProgId;
+        const QString service = cad::wire::busNameForProgId(progId);
         auto picker = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("picker"));
         const int picksBefore = m_server->read<int>([&] { return m_server->app()->picks; });
         QDBusPendingCall pending = picker.asyncCall(
@@ -363,7 +409,9 @@ private slots:
                     m_server->server()->resumePick();
                 });
         });
-        cad::Object app = cad::DBusRunningObjects().attach(kProgId);
+        cad::DBusRunningObjects objects;
+        cad::Object app = objects.attach(progId);
+        QCOMPARE(objects.attachedPeerToPeer(), peerToPeer);
         QCOMPARE(app->get(QStringLiteral("Name")).toString(), QStringLiteral("FakeCAD"));
         QCOMPARE(sleeps, (QList<int>{1000, 1000}));
 
@@ -469,6 +517,7 @@ private slots:
 
 private:
     std::unique_ptr<fake::ServerThread> m_server;
+    std::unique_ptr<fake::ServerThread> m_peerServer;
 };
 
 // The client of releaseOnDisconnect: attach, take references, report the

@@ -14,7 +14,7 @@ namespace cad {
 // A private libdbus connection; calls block in the calling thread.
 class DBusRunningObjects::Connection {
 public:
-    explicit Connection(DBusConnection *c) : m_c(c) {}
+    explicit Connection(DBusConnection *c, bool peer = false) : m_c(c), m_peer(peer) {}
     ~Connection()
     {
         dbus_connection_close(m_c);
@@ -25,6 +25,8 @@ public:
 
     DBusConnection *get() const { return m_c; }
     bool connected() const { return dbus_connection_get_is_connected(m_c); }
+    // A private connection to the application itself, not to a bus.
+    bool isPeer() const { return m_peer; }
 
     // Nothing is dispatched on this connection; stray messages (the bus's
     // NameAcquired, late replies) are dropped so they do not pile up.
@@ -40,6 +42,7 @@ public:
 
 private:
     DBusConnection *m_c;
+    bool m_peer;
 };
 
 struct DBusDispatch::Peer {
@@ -120,8 +123,15 @@ bool nameHasOwner(const DBusRunningObjects::Connection &c, const QByteArray &nam
 bool peerIsGone(const DBusRunningObjects::Connection &c, const QByteArray &name)
 {
     for (int attempt = 0; attempt < 10; ++attempt) {
-        if (!c.connected() || !nameHasOwner(c, name))
+        if (c.isPeer()) {
+            // No bus to ask: the closed socket says it.
+            dbus_connection_read_write(c.get(), 0);
+            c.drain();
+            if (!c.connected())
+                return true;
+        } else if (!c.connected() || !nameHasOwner(c, name)) {
             return true;
+        }
         QThread::msleep(20);
     }
     return false;
@@ -171,9 +181,44 @@ std::shared_ptr<DBusRunningObjects::Connection> DBusRunningObjects::connection()
 
 QString DBusRunningObjects::uniqueName() const
 {
-    if (!m_connection)
+    const auto &c = m_lastPeer ? m_lastPeer : m_connection;
+    if (!c)
         return {};
-    return QString::fromUtf8(dbus_bus_get_unique_name(m_connection->get()));
+    return QString::fromUtf8(dbus_bus_get_unique_name(c->get()));
+}
+
+std::shared_ptr<DBusRunningObjects::Connection>
+DBusRunningObjects::peerConnection(const std::shared_ptr<Connection> &bus, const QByteArray &owner)
+{
+    if (m_peerOwner == owner && m_peerAsked && (!m_peer || m_peer->connected()))
+        return m_peer;
+    m_peerOwner = owner;
+    m_peer.reset();
+    m_peerAsked = true;
+    MessageRef call(dbus_message_new_method_call(owner.constData(), wire::kApplicationPath, wire::kAutomationInterface,
+                                                 "PeerAddress"));
+    if (!call.m)
+        return nullptr;
+    ScopedError error;
+    MessageRef reply(dbus_connection_send_with_reply_and_block(bus->get(), call.m, -1, &error.e));
+    bus->drain();
+    const char *address = nullptr;
+    if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID))
+        return nullptr; // an application that offers none (or an older one): the bus it is
+    DBusConnection *c = dbus_connection_open_private(address, &error.e);
+    // The application answers Hello with the name it counts our references under.
+    if (c && !dbus_bus_register(c, &error.e)) {
+        dbus_connection_close(c);
+        dbus_connection_unref(c);
+        c = nullptr;
+    }
+    if (!c) {
+        qWarning("lumoedit: the application's peer-to-peer address %s is not reachable: %s", address, error.e.message);
+        return nullptr;
+    }
+    dbus_connection_set_exit_on_disconnect(c, false);
+    m_peer = std::make_shared<Connection>(c, true);
+    return m_peer;
 }
 
 bool DBusRunningObjects::isRunning(const QString &progId)
@@ -200,7 +245,9 @@ Object DBusRunningObjects::attach(const QString &progId)
     const char *owner = nullptr;
     if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) || !owner)
         throw unreachable();
-    auto peer = std::make_shared<const DBusDispatch::Peer>(DBusDispatch::Peer{c, QByteArray(owner)});
+    const QByteArray ownerName(owner);
+    m_lastPeer = m_peerToPeer ? peerConnection(c, ownerName) : nullptr;
+    auto peer = std::make_shared<const DBusDispatch::Peer>(DBusDispatch::Peer{m_lastPeer ? m_lastPeer : c, ownerName});
     return std::make_shared<DBusDispatch>(std::move(peer), QLatin1String(wire::kApplicationPath), false);
 }
 

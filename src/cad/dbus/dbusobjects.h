@@ -17,6 +17,10 @@ namespace cad {
 // One client of the session bus (or of the bus at `busAddress`): its own
 // connection, opened at first use and closed when this and every proxy it
 // handed out are gone; the server then drops whatever they still held.
+//
+// The bus is how the application is found. When the application offers a
+// private peer-to-peer address (PeerAddress), the calls go there instead,
+// without the bus daemon in between; without one they stay on the bus.
 class DBusRunningObjects : public RunningObjects {
 public:
     explicit DBusRunningObjects(const QString &busAddress = {});
@@ -26,16 +30,29 @@ public:
     // A proxy for the owner's /Application. Throws AutomationError (Gone when
     // nobody owns the name or there is no bus).
     Object attach(const QString &progId) override;
-    // This client's unique name on the bus; empty before the first use.
+    // The name the application of the last attach counts this client's
+    // references under: the unique name on the bus, or the name of the
+    // peer-to-peer connection. Empty before the first use.
     QString uniqueName() const;
+    // Whether attach may move to a peer-to-peer connection (the default).
+    void setPeerToPeer(bool allowed) { m_peerToPeer = allowed; }
+    // True when the last attach went peer-to-peer.
+    bool attachedPeerToPeer() const { return m_lastPeer != nullptr; }
 
     class Connection;
 
 private:
     std::shared_ptr<Connection> connection(); // null when the bus cannot be reached
+    // The application's peer-to-peer connection, null when it offers none.
+    std::shared_ptr<Connection> peerConnection(const std::shared_ptr<Connection> &bus, const QByteArray &owner);
 
     QString m_address;
     std::shared_ptr<Connection> m_connection;
+    bool m_peerToPeer = true;
+    QByteArray m_peerOwner;                // whom m_peer belongs to
+    std::shared_ptr<Connection> m_peer;    // null: none offered (or not asked yet)
+    bool m_peerAsked = false;
+    std::shared_ptr<Connection> m_lastPeer;
 };
 
 // One object of a server. Every call goes through Invoke; a call answered

@@ -277,7 +277,9 @@ QVariant readAt(DBusMessageIter *it, const wire::PathToObject &object, int depth
             }
             return QVariant::fromValue(values);
         }
-        if (element != DBUS_TYPE_VARIANT && (!dbus_type_is_basic(element) || element == DBUS_TYPE_UNIX_FD))
+        // Bytes are not an automation array (and "ay" is no string either).
+        if (element != DBUS_TYPE_VARIANT
+            && (!dbus_type_is_basic(element) || element == DBUS_TYPE_UNIX_FD || element == DBUS_TYPE_BYTE))
             throw typeMismatch(QStringLiteral("arrays of D-Bus type '%1' are not understood").arg(QChar(element)));
         QVariantList out;
         while (dbus_message_iter_get_arg_type(&sub) != DBUS_TYPE_INVALID) {
