@@ -1,5 +1,7 @@
 #include "app/platform.h"
 
+#include "app/lumoxunit.h"
+
 #include "cad/connection.h"
 #include "cad/x11windowops.h"
 #ifndef _WIN32
@@ -7,9 +9,11 @@
 #else
 #include "cad/win32/comobjects.h"
 #include "cad/win32/win32windowops.h"
+#include "cad/win32/winwindows.h"
 #endif
 
-#include <QGuiApplication>
+#include <QApplication>
+#include <QWidget>
 
 namespace lumo {
 
@@ -33,6 +37,21 @@ std::unique_ptr<cad::WindowOps> windowOpsForPlatform()
 }
 
 } // namespace
+
+void setUpApplication()
+{
+    QApplication::setApplicationName(kApplicationTitle);
+}
+
+void createMainWindow(QWidget *window, const QString &className)
+{
+#ifdef _WIN32
+    const cad::win32::WindowClassOverride rename(className.toStdWString());
+#else
+    Q_UNUSED(className);
+#endif
+    window->winId();
+}
 
 PlatformBackends::PlatformBackends()
 {

@@ -1,10 +1,17 @@
 #pragma once
-// One LumoEdit per user: a second start ends at once. A Qt window has no
-// native class name to look for, so a per-user lock keyed by the main
-// window's class name stands in; the lock dies with its process, so a crash
-// of the first instance does not block the next start.
+// One LumoEdit per display session: a second start ends at once.
+//
+// Windows: a running instance is its main window, found by FindWindowW with
+// the main window's class name (the main window is created with that class,
+// see createMainWindow in platform.h). Nothing is left behind by a crash.
+//
+// Elsewhere: a kernel lock (flock) on a file in the user's runtime folder,
+// named after the class and the display session (Wayland display, X display
+// or login session), as a window class is per desktop on Windows. The kernel
+// drops the lock with its process, however that ends, so a killed instance
+// never blocks the next start, whichever process id the new one gets; the
+// file that stays behind is no lock.
 
-#include <QLockFile>
 #include <QString>
 
 #include <memory>
@@ -13,17 +20,26 @@ namespace lumo {
 
 class SingleInstance {
 public:
-    // `key` names the guard; `dir` defaults to the user's runtime directory.
+    // `key` names the guard (the main window's class name); `dir` defaults
+    // to the user's runtime folder (not used on Windows).
     explicit SingleInstance(const QString &key = QStringLiteral("TLumoMainForm"), const QString &dir = {});
-    // True when this process is the only instance (and now holds the guard).
+    ~SingleInstance();
+    SingleInstance(const SingleInstance &) = delete;
+    SingleInstance &operator=(const SingleInstance &) = delete;
+    // True when no other instance runs in this session (and, off Windows,
+    // this one now holds the guard).
     bool acquire();
     QString lockPath() const { return m_path; }
+
+    // The display session this process runs in, as a file name part:
+    // "wayland-0", "x-host-10" (X display host:10.0), "session-c2", or
+    // empty when none is known.
+    static QString sessionKey();
 
 private:
     QString m_key;
     QString m_path;
-    std::unique_ptr<QLockFile> m_lock;
-    std::shared_ptr<void> m_window; // Windows: a hidden window of the class `key`
+    int m_fd = -1;
 };
 
 } // namespace lumo
