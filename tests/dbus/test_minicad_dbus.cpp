@@ -66,6 +66,20 @@ private:
     }
     QString dump() { return testing(QStringLiteral("Dump")).arguments().value(0).toString(); }
     int objectCount() { return testing(QStringLiteral("ObjectCount")).arguments().value(0).toInt(); }
+    // The releases of proxies just dropped travel on their own peer-to-peer
+    // connection, this question through the bus: wait until the count rests.
+    int settledObjectCount()
+    {
+        int last = objectCount();
+        for (int i = 0; i < 40; ++i) {
+            QTest::qWait(50);
+            const int now = objectCount();
+            if (now == last)
+                break;
+            last = now;
+        }
+        return last;
+    }
     bool pickWaiting() { return testing(QStringLiteral("PickWaiting")).arguments().value(0).toBool(); }
     cad::Application attach() { return cad::Application(cad::DBusRunningObjects().attach(kProgId)); }
     QString appName() { return attach().object()->get(QStringLiteral("Name")).toString(); }
@@ -148,7 +162,7 @@ private slots:
 
     void selectionSetsAndReferences()
     {
-        const int before = objectCount();
+        const int before = settledObjectCount();
         {
             const cad::Document doc = attach().activeDocument();
             const cad::SelectionSet set = doc.addSelectionSet(QStringLiteral("REFS"));
@@ -225,7 +239,7 @@ private slots:
 
     void disconnectMidPick()
     {
-        const int before = objectCount();
+        const int before = settledObjectCount();
         {
             auto c = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("leaver"));
             const QString doc = resultPath(c.call(invokeMessage(QStringLiteral("/Application"), QStringLiteral("ActiveDocument"), 2)));
