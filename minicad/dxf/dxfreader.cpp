@@ -174,7 +174,7 @@ private:
     Entity textLike(int begin, int end, EntityKind kind, bool &hasHandle, bool &paper) const;
     void shape(int begin, int end, int block, const QString &type);
     quint64 handleAt(int i) const;
-    quint64 newHandle();
+    quint64 newHandle(int record);
     Point pointAt(int i, int code, Point p) const;
 
     DxfIndex &x;
@@ -186,10 +186,10 @@ private:
 };
 
 // Handles continue above the highest one in the file; they never wrap.
-quint64 Indexer::newHandle()
+quint64 Indexer::newHandle(int record)
 {
     if (m_full)
-        x.fail(1, QStringLiteral("no handle is left for the entities without one: FFFFFFFFFFFFFFFF is taken"));
+        x.failAt(record, QStringLiteral("no handle is left for the entities without one: FFFFFFFFFFFFFFFF is taken"));
     const quint64 h = m_next;
     if (h == Drawing::kLastHandle)
         m_full = true;
@@ -302,12 +302,12 @@ void Indexer::run()
     for (int o : m_unhandled) {
         DxfOwned &rec = x.owned[o];
         if (rec.asRead.handle.isEmpty()) {
-            rec.asRead.handle = Drawing::formatHandle(newHandle());
+            rec.asRead.handle = Drawing::formatHandle(newHandle(rec.begin));
             x.ownedByHandle.insert(rec.asRead.handle, o);
         }
         for (Entity &a : rec.asRead.attributes)
             if (a.handle.isEmpty())
-                a.handle = Drawing::formatHandle(newHandle());
+                a.handle = Drawing::formatHandle(newHandle(rec.begin));
     }
 }
 
