@@ -18,7 +18,7 @@ bool registerSuite(const char *name, SuiteRun run);
 
 #ifdef LUMO_ONE_RUNNER
 #define LUMO_SUITE_MAIN(Class)                                                                                   \
-    static const bool lumoSuiteRegistered_##Class = testing::registerSuite(#Class, [](int argc, char **argv) { \
+    [[maybe_unused]] static const bool lumoSuiteRegistered_##Class = testing::registerSuite(#Class, [](int argc, char **argv) { \
         Class suite;                                                                                           \
         return QTest::qExec(&suite, argc, argv);                                                               \
     });
