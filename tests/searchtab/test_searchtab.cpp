@@ -343,8 +343,8 @@ private Q_SLOTS:
     void typingRightAfterAClickWritesTheClickedRow()
     {
         Search s;
-        const QString a1 = s.cad.drawing->addText("0", "A1", {0, 0, 0});
-        const QString a2 = s.cad.drawing->addText("0", "A2", {0, 0, 0});
+        const QString a1 = s.cad.drawing().addText("0", "A1", {0, 0, 0});
+        const QString a2 = s.cad.drawing().addText("0", "A2", {0, 0, 0});
         s.run("");
         s.form->CheckBox8->setChecked(true);
         s.grid->setFocus();
