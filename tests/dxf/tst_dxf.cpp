@@ -75,6 +75,7 @@ QJsonObject content(const Drawing &d)
     QJsonObject o = d.toJson().object();
     o.remove(QStringLiteral("handseed"));
     o.remove(QStringLiteral("view"));
+    o.remove(QStringLiteral("erased")); // a DXF file keeps no record of erased objects
     return o;
 }
 
