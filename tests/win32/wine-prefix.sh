@@ -43,9 +43,15 @@ make_prefix() {
   rm -rf "$WINEPREFIX"
   trap cleanup EXIT
   echo "Creating the Wine prefix $WINEPREFIX"
+  # A prefix made while another Wine test makes its own can fail to load
+  # kernel32.dll: one more try from nothing before calling Wine unusable.
   if ! timeout 180 "$wine" wineboot --init >"$logs/wineboot.log" 2>&1; then
-    tail -5 "$logs/wineboot.log"
-    skip "Wine cannot start (wineboot --init failed)"
+    "$wineserver" -k >/dev/null 2>&1
+    rm -rf "$WINEPREFIX"
+    if ! timeout 180 "$wine" wineboot --init >"$logs/wineboot.log" 2>&1; then
+      tail -5 "$logs/wineboot.log"
+      skip "Wine cannot start (wineboot --init failed)"
+    fi
   fi
   # No X server here: the null display driver still gives real windows and DCs.
   if ! timeout 60 "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >"$logs/reg.log" 2>&1; then
