@@ -47,20 +47,10 @@ int main(int argc, char *argv[])
                                  QStringLiteral("[file]"));
     parser.process(app);
 
-    const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
-        std::fprintf(stderr, "minicad-com: only one drawing can be opened\n");
-        return 2;
-    }
-    auto drawing = std::make_shared<minicad::Drawing>();
-    if (!files.isEmpty()) {
-        try {
-            minicad::loadDrawingFile(*drawing, files.first());
-        } catch (const std::exception &e) {
-            std::fprintf(stderr, "minicad-com: cannot open %s: %s\n", qPrintable(files.first()), e.what());
-            return 1;
-        }
-    }
+    int exitCode = 0;
+    const auto drawing = minicad::openStartDrawing(parser.positionalArguments(), "minicad-com", &exitCode);
+    if (!drawing)
+        return exitCode;
 
     minicad::com::ComHost host(drawing);
     QString error;

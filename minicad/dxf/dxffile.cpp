@@ -1,5 +1,7 @@
 #include "minicad/dxf/dxffile.h"
 
+#include <cstdio>
+
 #include "minicad/dxf/dxfdocument.h"
 #include "minicad/dxf/dxfindex.h"
 #include "minicad/dxf/dxfwriter.h"
@@ -141,6 +143,26 @@ QByteArray writeDxf(const Drawing &drawing)
 const DxfDocument *dxfDocument(const Drawing &drawing)
 {
     return attached(drawing);
+}
+
+std::shared_ptr<Drawing> openStartDrawing(const QStringList &files, const char *program, int *exitCode)
+{
+    if (files.size() > 1) {
+        std::fprintf(stderr, "%s: only one drawing can be opened\n", program);
+        *exitCode = 2;
+        return nullptr;
+    }
+    auto drawing = std::make_shared<Drawing>();
+    if (!files.isEmpty()) {
+        try {
+            loadDrawingFile(*drawing, files.first());
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "%s: cannot open %s: %s\n", program, qPrintable(files.first()), e.what());
+            *exitCode = 1;
+            return nullptr;
+        }
+    }
+    return drawing;
 }
 
 void loadDrawingFile(Drawing &drawing, const QString &path)

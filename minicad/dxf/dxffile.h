@@ -6,6 +6,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <memory>
 
 namespace minicad {
 
@@ -20,6 +23,10 @@ bool isDxfPath(const QString &path);
 // Throws ModelError, naming the line of a malformed DXF file; the drawing is
 // unchanged then.
 void loadDrawingFile(Drawing &drawing, const QString &path);
+// The drawing a host starts with: empty, or the one file named on its
+// command line. Null after telling `program`'s user on stderr why not;
+// `exitCode` is then 2 for more than one file, 1 for one that cannot be read.
+std::shared_ptr<Drawing> openStartDrawing(const QStringList &files, const char *program, int *exitCode);
 // Writes DXF (".dxf") or JSON, atomically. A drawing that did not come from
 // a DXF file is written as R12 DXF. Throws ModelError.
 void saveDrawingFile(const Drawing &drawing, const QString &path);
