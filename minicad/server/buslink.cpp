@@ -1,5 +1,6 @@
 #include "minicad/server/buslink.h"
 
+#include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +8,7 @@
 #include <QTimer>
 
 #include <cstdlib>
+#include <utility>
 #include <sys/stat.h>
 
 namespace minicad {
@@ -22,6 +24,10 @@ public:
     QString text() const { return QString::fromUtf8(e.message ? e.message : e.name); }
     DBusError e;
 };
+
+// Answers held past this size are written at once.
+constexpr qsizetype kMaxHeld = 64 * 1024;
+constexpr int kStalledClientMs = 25000;
 
 } // namespace
 
@@ -187,10 +193,15 @@ BusLink::BusLink(DBusConnection *connection, bool bus, const QString &clientName
     // Anything that arrived before the watches were in place.
     if (dbus_connection_get_dispatch_status(m_c) == DBUS_DISPATCH_DATA_REMAINS)
         dispatchStatusChanged(m_c, DBUS_DISPATCH_DATA_REMAINS, this);
+    // A handler that turns the event loop (a pick waiting for its user)
+    // must not keep the answers made before it.
+    if (auto *loop = QAbstractEventDispatcher::instance())
+        connect(loop, &QAbstractEventDispatcher::aboutToBlock, this, &BusLink::flush);
 }
 
 BusLink::~BusLink()
 {
+    flush();
     dbus_connection_set_dispatch_status_function(m_c, nullptr, nullptr, nullptr);
     dbus_connection_close(m_c);
     dbus_connection_set_watch_functions(m_c, nullptr, nullptr, nullptr, nullptr, nullptr);
@@ -214,12 +225,33 @@ QString BusLink::uniqueName() const
     return name ? QString::fromUtf8(name) : QString();
 }
 
-void BusLink::send(DBusMessage *message) const
+void BusLink::send(DBusMessage *message)
 {
+    // Held answers go first: they were made first, and libdbus's writes must
+    // never fall between the bytes of ours.
+    flush();
     dbus_connection_send(m_c, message, nullptr);
 }
 
-void BusLink::reply(DBusMessage *call, DBusMessage *answer) const
+void BusLink::sendFrame(const QByteArray &message)
+{
+    m_held += message;
+    if (m_held.size() >= kMaxHeld)
+        flush();
+}
+
+void BusLink::flush()
+{
+    if (m_held.isEmpty())
+        return;
+    const QByteArray out = std::exchange(m_held, QByteArray());
+    // A client that stops reading for this long is cut off rather than
+    // keeping the drawing waiting.
+    if (!cad::frame::write(m_c, out, false, kStalledClientMs))
+        qWarning("minicad: a client stopped reading its answers; its connection is closed");
+}
+
+void BusLink::reply(DBusMessage *call, DBusMessage *answer)
 {
     if (!answer)
         return;
@@ -228,12 +260,12 @@ void BusLink::reply(DBusMessage *call, DBusMessage *answer) const
     dbus_message_unref(answer);
 }
 
-void BusLink::replyEmpty(DBusMessage *call) const
+void BusLink::replyEmpty(DBusMessage *call)
 {
     reply(call, dbus_message_new_method_return(call));
 }
 
-void BusLink::replyError(DBusMessage *call, const QString &name, const QString &text) const
+void BusLink::replyError(DBusMessage *call, const QString &name, const QString &text)
 {
     reply(call, dbus_message_new_error(call, name.toUtf8().constData(), text.toUtf8().constData()));
 }
@@ -261,6 +293,7 @@ void BusLink::dispatch()
         handle(m);
         dbus_message_unref(m);
     }
+    flush();
     if (!m_gone && !connected()) {
         m_gone = true;
         emit disconnected(this);

@@ -10,6 +10,8 @@
 // own, known by the name the link gives it; it answers the bus's Hello with
 // that name, so a libdbus client learns it the usual way).
 
+#include "cad/dbus/frame.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -73,11 +75,18 @@ public:
     using Handler = std::function<void(BusLink *, DBusMessage *)>;
     void setHandler(Handler handler) { m_handler = std::move(handler); }
 
-    void send(DBusMessage *message) const;
+    void send(DBusMessage *message);
+    // An answer written by frame.h: held until the messages that have
+    // arrived are handled (or the event loop is about to wait), then written
+    // together in one go.
+    void sendFrame(const QByteArray &message);
+    quint32 frameSerial() { return m_serials.next(); }
+    // Writes the held answers.
+    void flush();
     // The answer to a call, or nothing when the caller wants none. Takes the answer.
-    void reply(DBusMessage *call, DBusMessage *answer) const;
-    void replyEmpty(DBusMessage *call) const;
-    void replyError(DBusMessage *call, const QString &name, const QString &text) const;
+    void reply(DBusMessage *call, DBusMessage *answer);
+    void replyEmpty(DBusMessage *call);
+    void replyError(DBusMessage *call, const QString &name, const QString &text);
 
     // Handles what has arrived (also from a nested event loop).
     void dispatch();
@@ -96,6 +105,8 @@ private:
     EventLoopWatches *m_watches;
     bool m_dispatchQueued = false;
     bool m_gone = false;
+    cad::frame::Serials m_serials;
+    QByteArray m_held;
 };
 
 // A D-Bus server for peer-to-peer connections on a unix socket only the

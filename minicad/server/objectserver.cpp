@@ -1,5 +1,6 @@
 #include "minicad/server/objectserver.h"
 
+#include "cad/dbus/frame.h"
 #include "cad/dbus/rawwire.h"
 #include "cad/dbus/wire.h"
 
@@ -533,37 +534,17 @@ void ObjectServer::perform(BusLink *link, DBusMessage *message, const QString &c
         const QVariantList before = args;
         const QVariant result = target->invoke(member, kind, args);
         const cad::wire::ObjectToPath pathOf = [&](const cad::Object &o) { return hand(o, client, handed); };
-        DBusMessage *answer = dbus_message_new_method_return(message);
-        if (!answer)
-            throw cad::AutomationError(QStringLiteral("Out of memory"));
-        try {
-            DBusMessageIter it;
-            dbus_message_iter_init_append(answer, &it);
-            cad::rawwire::appendVariant(&it, result, pathOf);
-            DBusMessageIter array;
-            dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "v", &array);
-            // argsOut stays empty when the call changed no argument: the
-            // common case then carries nothing back.
-            try {
-                if (args != before) {
-                    for (const QVariant &a : std::as_const(args))
-                        cad::rawwire::appendVariant(&array, a, pathOf);
-                }
-            } catch (...) {
-                dbus_message_iter_abandon_container(&it, &array);
-                throw;
-            }
-            dbus_message_iter_close_container(&it, &array);
-        } catch (...) {
-            dbus_message_unref(answer);
-            throw;
-        }
+        // argsOut stays empty when the call changed no argument: the common
+        // case then carries nothing back.
+        const QByteArray answer = cad::frame::invokeReturn(
+            link->frameSerial(), dbus_message_get_serial(message),
+            link->isBus() ? QByteArray(dbus_message_get_sender(message)) : QByteArray(), result,
+            args != before ? args : QVariantList(), pathOf);
         if (dbus_message_get_no_reply(message)) {
-            dbus_message_unref(answer);
             releaseHanded();
             return;
         }
-        link->reply(message, answer);
+        link->sendFrame(answer);
     } catch (const cad::AutomationError &e) {
         releaseHanded();
         link->replyError(message, cad::wire::errorName(e.kind()), e.message());

@@ -4,31 +4,34 @@
 // trip is paid once per window instead of once per call.
 
 #include "cad/batch.h"
+#include "cad/dbus/dbusconnection.h"
 #include "cad/dbus/dbusobjects.h"
 #include "cad/messagefilter.h"
 
-#include <dbus/dbus.h>
-
 #include <deque>
+#include <vector>
 
 namespace cad {
 
 namespace {
 
 // Enough to keep the server busy while we decode; few enough that the
-// answers waiting in our queue stay small.
+// answers waiting in our queue stay small. Once half have come back the
+// window is topped up again, in one write.
 constexpr qsizetype kMaxInFlight = 128;
+constexpr qsizetype kTopUpAt = kMaxInFlight / 2;
 
 struct InFlight {
     BatchCall *call;
     const DBusDispatch *proxy;
-    DBusPendingCall *pending;
+    quint32 serial;
+    QDeadlineTimer deadline;
 };
 
 // An answer that says the application itself is gone, not one object.
-bool peerVanished(DBusMessage *reply)
+bool peerVanished(const Answer &answer)
 {
-    const char *name = dbus_message_get_error_name(reply);
+    const char *name = answer.errorName();
     if (!name)
         return false;
     for (const char *gone : {DBUS_ERROR_NO_REPLY, DBUS_ERROR_SERVICE_UNKNOWN, DBUS_ERROR_NAME_HAS_NO_OWNER,
@@ -43,81 +46,65 @@ struct Pass {
     QList<BatchCall *> unsent; // held back once the application seemed gone
 };
 
-// One pass over the calls. Error answers are read only once nothing is in
-// flight any more: telling "gone" from a plain failure asks the bus, and
-// what arrives meanwhile on the connection would not survive that question.
+// One pass over calls that all go on `connection`. Error answers are read
+// only once nothing is in flight any more: telling "gone" from a plain
+// failure may ask the bus, and nothing else should be waited for meanwhile.
 // After an answer that says the application went away nothing more is
 // sent: a host that died mid-batch would otherwise be asked for every call.
-Pass pipeline(const QList<BatchCall *> &calls)
+Pass pipeline(DBusRunningObjects::Connection &connection, const QList<BatchCall *> &calls)
 {
     std::deque<InFlight> inFlight;
-    QList<std::pair<InFlight, DBusMessage *>> errorAnswers;
+    std::vector<std::pair<InFlight, Answer>> errorAnswers;
     bool halted = false;
     qsizetype next = 0;
     while ((next < calls.size() && !halted) || !inFlight.empty()) {
-        while (!halted && next < calls.size() && qsizetype(inFlight.size()) < kMaxInFlight) {
-            BatchCall *c = calls[next++];
-            const auto *proxy = static_cast<const DBusDispatch *>(c->object.get());
-            DBusConnection *connection = proxy->openConnection();
-            if (!connection) {
-                // Closed: the plain call says so as it always does.
-                c->invokeDirectly();
-                continue;
+        if (!halted && next < calls.size() && qsizetype(inFlight.size()) <= kTopUpAt) {
+            QByteArray out;
+            while (next < calls.size() && qsizetype(inFlight.size()) < kMaxInFlight) {
+                BatchCall *c = calls[next++];
+                const auto *proxy = static_cast<const DBusDispatch *>(c->object.get());
+                const quint32 serial = connection.expect();
+                try {
+                    out += proxy->invokeMessage(serial, c->member, c->kind, c->args);
+                } catch (const AutomationError &e) {
+                    connection.forget(serial);
+                    c->fail(e);
+                    continue;
+                }
+                inFlight.push_back({c, proxy, serial, callDeadline(c->member)});
             }
-            DBusMessage *message = nullptr;
-            try {
-                message = proxy->newInvokeMessage(c->member, c->kind, c->args);
-            } catch (const AutomationError &e) {
-                c->fail(e);
-                continue;
-            }
-            const bool waitsForUser = c->member.compare(QLatin1String("SelectOnScreen"), Qt::CaseInsensitive) == 0;
-            DBusPendingCall *pending = nullptr;
-            const bool sent = dbus_connection_send_with_reply(connection, message, &pending,
-                                                              waitsForUser ? DBUS_TIMEOUT_INFINITE : -1);
-            dbus_message_unref(message);
-            if (!sent || !pending) {
-                if (pending)
-                    dbus_pending_call_unref(pending);
-                c->invokeDirectly();
-                continue;
-            }
-            inFlight.push_back({c, proxy, pending});
+            // A failed write closed the connection: the answers below say so.
+            if (!out.isEmpty())
+                connection.write(out);
         }
         if (inFlight.empty())
             continue;
         const InFlight first = inFlight.front();
         inFlight.pop_front();
-        dbus_pending_call_block(first.pending);
-        DBusMessage *reply = dbus_pending_call_steal_reply(first.pending);
-        dbus_pending_call_unref(first.pending);
-        if (!reply) {
-            first.call->invokeDirectly();
-        } else if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
-            halted = halted || peerVanished(reply);
-            errorAnswers.append({first, reply});
-        } else {
-            try {
-                first.call->answer(first.proxy->readInvokeReply(reply, first.call->member, first.call->args));
-            } catch (const AutomationError &e) {
-                first.call->fail(e);
-            }
-            dbus_message_unref(reply);
+        Answer answer = connection.await(first.serial, first.deadline);
+        if (answer.isError()) {
+            halted = halted || peerVanished(answer);
+            errorAnswers.emplace_back(first, std::move(answer));
+            continue;
+        }
+        try {
+            first.call->answer(first.proxy->readAnswer(answer, first.call->member, first.call->args));
+        } catch (const AutomationError &e) {
+            first.call->fail(e);
         }
     }
 
     Pass pass;
     pass.unsent = calls.mid(next);
-    for (auto &[at, reply] : errorAnswers) {
+    for (auto &[at, answer] : errorAnswers) {
         try {
-            at.call->answer(at.proxy->readInvokeReply(reply, at.call->member, at.call->args));
+            at.call->answer(at.proxy->readAnswer(answer, at.call->member, at.call->args));
         } catch (const AutomationError &e) {
             if (e.kind() == AutomationError::Kind::Busy)
                 pass.busy.append(at.call);
             else
                 at.call->fail(e);
         }
-        dbus_message_unref(reply);
     }
     return pass;
 }
@@ -136,7 +123,13 @@ void DBusDispatch::invokeBatch(QList<BatchCall *> &calls)
     }
     invokeOneByOne(others);
     while (!mine.isEmpty()) {
-        Pass pass = pipeline(mine);
+        DBusRunningObjects::Connection *connection = openConnection();
+        if (!connection) {
+            // Closed: the plain calls say so as they always do.
+            invokeOneByOne(mine);
+            break;
+        }
+        Pass pass = pipeline(*connection, mine);
         if (!pass.unsent.isEmpty()) {
             // Whether the application is gone, one plain call tells, with the
             // error a single call gives; the rest then share it.

@@ -1,49 +1,18 @@
 #include "cad/dbus/dbusobjects.h"
 
+#include "cad/dbus/dbusconnection.h"
+#include "cad/dbus/frame.h"
 #include "cad/dbus/rawwire.h"
 #include "cad/messagefilter.h"
 
 #include <dbus/dbus.h>
 
 #include <climits>
+#include <utility>
 
 #include <QThread>
 
 namespace cad {
-
-// A private libdbus connection; calls block in the calling thread.
-class DBusRunningObjects::Connection {
-public:
-    explicit Connection(DBusConnection *c, bool peer = false) : m_c(c), m_peer(peer) {}
-    ~Connection()
-    {
-        dbus_connection_close(m_c);
-        dbus_connection_unref(m_c);
-    }
-    Connection(const Connection &) = delete;
-    Connection &operator=(const Connection &) = delete;
-
-    DBusConnection *get() const { return m_c; }
-    bool connected() const { return dbus_connection_get_is_connected(m_c); }
-    // A private connection to the application itself, not to a bus.
-    bool isPeer() const { return m_peer; }
-
-    // Nothing is dispatched on this connection; stray messages (the bus's
-    // NameAcquired, late replies) are dropped so they do not pile up.
-    void drain() const
-    {
-        while (dbus_connection_get_dispatch_status(m_c) == DBUS_DISPATCH_DATA_REMAINS) {
-            DBusMessage *m = dbus_connection_pop_message(m_c);
-            if (!m)
-                break;
-            dbus_message_unref(m);
-        }
-    }
-
-private:
-    DBusConnection *m_c;
-    bool m_peer;
-};
 
 struct DBusDispatch::Peer {
     std::shared_ptr<DBusRunningObjects::Connection> connection;
@@ -109,24 +78,24 @@ AutomationError fromErrorReply(const QString &name, const QString &message, Auto
     return AutomationError(kTransportText, kind);
 }
 
-bool nameHasOwner(const DBusRunningObjects::Connection &c, const QByteArray &name)
+bool nameHasOwner(DBusRunningObjects::Connection &c, const QByteArray &name)
 {
     ScopedError error;
     const bool owned = dbus_bus_name_has_owner(c.get(), name.constData(), &error.e);
-    c.drain();
+    c.collect();
     return owned && !dbus_error_is_set(&error.e);
 }
 
 // After "no reply": did the application leave the bus? The bus daemon
 // answers a call whose recipient disconnects before its name is released,
 // so the name is given a moment to go before the answer is "still there".
-bool peerIsGone(const DBusRunningObjects::Connection &c, const QByteArray &name)
+bool peerIsGone(DBusRunningObjects::Connection &c, const QByteArray &name)
 {
     for (int attempt = 0; attempt < 10; ++attempt) {
         if (c.isPeer()) {
             // No bus to ask: the closed socket says it.
             dbus_connection_read_write(c.get(), 0);
-            c.drain();
+            c.collect();
             if (!c.connected())
                 return true;
         } else if (!c.connected() || !nameHasOwner(c, name)) {
@@ -201,7 +170,7 @@ DBusRunningObjects::peerConnection(const std::shared_ptr<Connection> &bus, const
         return nullptr;
     ScopedError error;
     MessageRef reply(dbus_connection_send_with_reply_and_block(bus->get(), call.m, -1, &error.e));
-    bus->drain();
+    bus->collect();
     const char *address = nullptr;
     if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID))
         return nullptr; // an application that offers none (or an older one): the bus it is
@@ -241,7 +210,7 @@ Object DBusRunningObjects::attach(const QString &progId)
     dbus_message_append_args(call.m, DBUS_TYPE_STRING, &n, DBUS_TYPE_INVALID);
     ScopedError error;
     MessageRef reply(dbus_connection_send_with_reply_and_block(c->get(), call.m, -1, &error.e));
-    c->drain();
+    c->collect();
     const char *owner = nullptr;
     if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &owner, DBUS_TYPE_INVALID) || !owner)
         throw unreachable();
@@ -252,7 +221,7 @@ Object DBusRunningObjects::attach(const QString &progId)
 }
 
 DBusDispatch::DBusDispatch(std::shared_ptr<const Peer> peer, const QString &path, bool owned)
-    : m_peer(std::move(peer)), m_path(path), m_owned(owned)
+    : m_peer(std::move(peer)), m_path(path), m_pathUtf8(path.toUtf8()), m_owned(owned)
 {
 }
 
@@ -260,16 +229,10 @@ DBusDispatch::~DBusDispatch()
 {
     // The reference this proxy stands for. No reply is awaited, so dropping
     // a proxy never blocks; messages keep their order on the connection.
-    if (!m_owned || !m_peer->connection->connected())
+    auto &connection = *m_peer->connection;
+    if (!m_owned || !connection.connected())
         return;
-    const QByteArray path = m_path.toUtf8();
-    DBusMessage *m = dbus_message_new_method_call(m_peer->service.constData(), path.constData(),
-                                                  wire::kAutomationInterface, "Release");
-    if (!m)
-        return;
-    dbus_message_set_no_reply(m, true);
-    dbus_connection_send(m_peer->connection->get(), m, nullptr);
-    dbus_message_unref(m);
+    connection.write(frame::releaseCall(connection.serial(), m_peer->service, m_pathUtf8));
 }
 
 QString DBusDispatch::service() const
@@ -285,7 +248,7 @@ QVariant DBusDispatch::invoke(const QString &member, InvokeKind kind, QVariantLi
 namespace {
 
 // The automation error of a failed call, as every call reports it.
-AutomationError invokeError(const DBusRunningObjects::Connection &connection, const QByteArray &service,
+AutomationError invokeError(DBusRunningObjects::Connection &connection, const QByteArray &service,
                             const DBusError &error)
 {
     const QString name = QString::fromUtf8(error.name);
@@ -300,9 +263,126 @@ AutomationError invokeError(const DBusRunningObjects::Connection &connection, co
     return fromErrorReply(name, QString::fromUtf8(error.message), errorKind);
 }
 
+constexpr int kCallTimeoutMs = 25000;
+const char kNoReplyText[] = "Did not receive a reply. Possible causes include: the remote application did not send "
+                            "a reply, the message bus security policy blocked the reply, the reply timeout expired, "
+                            "or the network connection was broken.";
+const char kDisconnectedText[] = "Message recipient disconnected from message bus without replying";
+
 } // namespace
 
-DBusMessage *DBusDispatch::newInvokeMessage(const QString &member, InvokeKind kind, const QVariantList &args) const
+QDeadlineTimer callDeadline(const QString &member)
+{
+    // The user may take minutes over an on-screen pick.
+    if (member.compare(QLatin1String("SelectOnScreen"), Qt::CaseInsensitive) == 0)
+        return QDeadlineTimer(QDeadlineTimer::Forever);
+    return QDeadlineTimer(kCallTimeoutMs);
+}
+
+// ---- answers and the connection
+
+Answer::~Answer()
+{
+    if (m_reply)
+        dbus_message_unref(m_reply);
+}
+
+Answer::Answer(Answer &&other) noexcept
+    : m_reply(std::exchange(other.m_reply, nullptr)), m_errorName(other.m_errorName), m_errorText(other.m_errorText)
+{
+}
+
+Answer &Answer::operator=(Answer &&other) noexcept
+{
+    std::swap(m_reply, other.m_reply);
+    std::swap(m_errorName, other.m_errorName);
+    std::swap(m_errorText, other.m_errorText);
+    return *this;
+}
+
+bool Answer::isError() const
+{
+    return !m_reply || dbus_message_get_type(m_reply) == DBUS_MESSAGE_TYPE_ERROR;
+}
+
+const char *Answer::errorName() const
+{
+    return m_reply ? dbus_message_get_error_name(m_reply) : m_errorName;
+}
+
+void Answer::toError(DBusError *error) const
+{
+    if (m_reply)
+        dbus_set_error_from_message(error, m_reply);
+    else
+        dbus_set_error_const(error, m_errorName, m_errorText);
+}
+
+DBusRunningObjects::Connection::~Connection()
+{
+    for (DBusMessage *m : std::as_const(m_arrived))
+        dbus_message_unref(m);
+    dbus_connection_close(m_c);
+    dbus_connection_unref(m_c);
+}
+
+quint32 DBusRunningObjects::Connection::expect()
+{
+    const quint32 s = m_serials.next();
+    m_expected.insert(s);
+    return s;
+}
+
+void DBusRunningObjects::Connection::forget(quint32 serial)
+{
+    m_expected.remove(serial);
+    if (DBusMessage *m = m_arrived.take(serial))
+        dbus_message_unref(m);
+}
+
+bool DBusRunningObjects::Connection::write(const QByteArray &messages)
+{
+    return frame::write(m_c, messages, true, kCallTimeoutMs);
+}
+
+void DBusRunningObjects::Connection::collect()
+{
+    while (DBusMessage *m = dbus_connection_pop_message(m_c)) {
+        const int type = dbus_message_get_type(m);
+        const quint32 serial = dbus_message_get_reply_serial(m);
+        if ((type == DBUS_MESSAGE_TYPE_METHOD_RETURN || type == DBUS_MESSAGE_TYPE_ERROR) && m_expected.contains(serial)
+            && !m_arrived.contains(serial))
+            m_arrived.insert(serial, m);
+        else
+            dbus_message_unref(m);
+    }
+}
+
+Answer DBusRunningObjects::Connection::await(quint32 serial, const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        collect();
+        if (DBusMessage *m = m_arrived.take(serial)) {
+            m_expected.remove(serial);
+            return Answer(m);
+        }
+        if (!connected()) {
+            m_expected.remove(serial);
+            return Answer(DBUS_ERROR_NO_REPLY, kDisconnectedText);
+        }
+        const qint64 left = deadline.remainingTime();
+        if (left == 0) {
+            m_expected.remove(serial);
+            return Answer(DBUS_ERROR_NO_REPLY, kNoReplyText);
+        }
+        dbus_connection_read_write(m_c, left < 0 ? -1 : int(std::min<qint64>(left, INT_MAX)));
+    }
+}
+
+// ---- calls
+
+QByteArray DBusDispatch::invokeMessage(quint32 serial, const QString &member, InvokeKind kind,
+                                       const QVariantList &args) const
 {
     const wire::ObjectToPath pathOf = [this](const Object &o) {
         const auto *proxy = dynamic_cast<const DBusDispatch *>(o.get());
@@ -310,36 +390,12 @@ DBusMessage *DBusDispatch::newInvokeMessage(const QString &member, InvokeKind ki
             throw AutomationError(QStringLiteral("Type mismatch: the object belongs to another application"));
         return proxy->m_path;
     };
-    const QByteArray path = m_path.toUtf8();
-    MessageRef call(dbus_message_new_method_call(m_peer->service.constData(), path.constData(),
-                                                 wire::kAutomationInterface, "Invoke"));
-    if (!call.m)
-        throw AutomationError(QStringLiteral("Out of memory"));
-    DBusMessageIter it;
-    dbus_message_iter_init_append(call.m, &it);
-    const QByteArray memberUtf8 = member.toUtf8();
-    const char *memberData = memberUtf8.constData();
-    const dbus_int32_t kindValue = int(kind);
-    dbus_message_iter_append_basic(&it, DBUS_TYPE_STRING, &memberData);
-    dbus_message_iter_append_basic(&it, DBUS_TYPE_INT32, &kindValue);
-    DBusMessageIter array;
-    dbus_message_iter_open_container(&it, DBUS_TYPE_ARRAY, "v", &array);
-    try {
-        for (const QVariant &a : args)
-            rawwire::appendVariant(&array, a, pathOf);
-    } catch (...) {
-        dbus_message_iter_abandon_container(&it, &array);
-        throw;
-    }
-    dbus_message_iter_close_container(&it, &array);
-    DBusMessage *out = call.m;
-    call.m = nullptr;
-    return out;
+    return frame::invokeCall(serial, m_peer->service, m_pathUtf8, member, kind, args, pathOf);
 }
 
-DBusConnection *DBusDispatch::openConnection() const
+DBusRunningObjects::Connection *DBusDispatch::openConnection() const
 {
-    return m_peer->connection->connected() ? m_peer->connection->get() : nullptr;
+    return m_peer->connection->connected() ? m_peer->connection.get() : nullptr;
 }
 
 bool DBusDispatch::sameConnection(const DBusDispatch &other) const
@@ -347,13 +403,14 @@ bool DBusDispatch::sameConnection(const DBusDispatch &other) const
     return m_peer->connection == other.m_peer->connection;
 }
 
-QVariant DBusDispatch::readInvokeReply(DBusMessage *reply, const QString &member, QVariantList &args) const
+QVariant DBusDispatch::readAnswer(const Answer &answer, const QString &member, QVariantList &args) const
 {
-    if (dbus_message_get_type(reply) == DBUS_MESSAGE_TYPE_ERROR) {
+    if (answer.isError()) {
         ScopedError error;
-        dbus_set_error_from_message(&error.e, reply);
+        answer.toError(&error.e);
         throw invokeError(*m_peer->connection, m_peer->service, error.e);
     }
+    DBusMessage *reply = answer.reply();
     if (qstrcmp(dbus_message_get_signature(reply), "vav") != 0) {
         qWarning("lumoedit: D-Bus: %s answered with the signature \"%s\"", qPrintable(member),
                  dbus_message_get_signature(reply));
@@ -384,20 +441,19 @@ QVariant DBusDispatch::readInvokeReply(DBusMessage *reply, const QString &member
 
 QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVariantList &args)
 {
-    const auto &connection = *m_peer->connection;
+    auto &connection = *m_peer->connection;
     if (!connection.connected())
         throw unreachable();
-
-    MessageRef call(newInvokeMessage(member, kind, args));
-    // The user may take minutes over an on-screen pick.
-    const bool waitsForUser = member.compare(QLatin1String("SelectOnScreen"), Qt::CaseInsensitive) == 0;
-    ScopedError error;
-    MessageRef reply(dbus_connection_send_with_reply_and_block(connection.get(), call.m,
-                                                               waitsForUser ? DBUS_TIMEOUT_INFINITE : -1, &error.e));
-    connection.drain();
-    if (!reply.m)
-        throw invokeError(connection, m_peer->service, error.e);
-    return readInvokeReply(reply.m, member, args);
+    const quint32 serial = connection.expect();
+    QByteArray call;
+    try {
+        call = invokeMessage(serial, member, kind, args);
+    } catch (...) {
+        connection.forget(serial);
+        throw;
+    }
+    connection.write(call);
+    return readAnswer(connection.await(serial, callDeadline(member)), member, args);
 }
 
 QString dbusObjectPath(const Object &object)

@@ -9,10 +9,9 @@
 
 #include <memory>
 
-struct DBusConnection;
-struct DBusMessage;
-
 namespace cad {
+
+class Answer;
 
 // One client of the session bus (or of the bus at `busAddress`): its own
 // connection, opened at first use and closed when this and every proxy it
@@ -78,16 +77,17 @@ public:
     // (throws for an argument with no wire form), the connection it goes on
     // (null once closed), and the answer read back, an error answer thrown
     // as the plain call would throw it.
-    DBusMessage *newInvokeMessage(const QString &member, InvokeKind kind, const QVariantList &args) const;
-    DBusConnection *openConnection() const;
+    QByteArray invokeMessage(quint32 serial, const QString &member, InvokeKind kind, const QVariantList &args) const;
+    DBusRunningObjects::Connection *openConnection() const;
     bool sameConnection(const DBusDispatch &other) const;
-    QVariant readInvokeReply(DBusMessage *reply, const QString &member, QVariantList &args) const;
+    QVariant readAnswer(const Answer &answer, const QString &member, QVariantList &args) const;
 
 private:
     QVariant invokeOnce(const QString &member, InvokeKind kind, QVariantList &args);
 
     std::shared_ptr<const Peer> m_peer;
     QString m_path;
+    QByteArray m_pathUtf8;
     bool m_owned;
 };
 
