@@ -1,6 +1,7 @@
 // The wire format, the object server and the client proxies against a small
 // fake object tree, on the private session bus of dbus-run-session.
 
+#include "cad/batch.h"
 #include "cad/dbus/dbusobjects.h"
 #include "cad/dbus/wire.h"
 #include "cad/messagefilter.h"
@@ -369,6 +370,54 @@ private slots:
         QTRY_COMPARE(server.read<int>([&] { return server.server()->referenceCount(unique); }), 0);
         QCOMPARE(server.read<int>([&] { return server.server()->objectCount(); }), 0);
         QCOMPARE(fake::liveChildren.load(), childrenBefore);
+    }
+
+    void largeBatchesOnBothRoads_data() { releaseOnDisconnect_data(); }
+    void largeBatchesOnBothRoads()
+    {
+        // More than the socket holds, in both directions at once: calls are
+        // written while the answers to the first ones already come back.
+        QFETCH(bool, peerToPeer);
+        cad::DBusRunningObjects objects;
+        cad::Object app = objects.attach(peerToPeer ? kPeerProgId : kProgId);
+        QCOMPARE(objects.attachedPeerToPeer(), peerToPeer);
+        cad::Batch batch;
+        QList<QString> sent;
+        for (int i = 0; i < 24; ++i) {
+            sent.append(QString(300000 + i, QChar(u'線' + i)));
+            batch.add(app, QStringLiteral("Echo"), cad::InvokeKind::Method, {sent.last()});
+        }
+        batch.run();
+        for (int i = 0; i < sent.size(); ++i)
+            QCOMPARE(batch.value(i).toString(), sent.at(i));
+        QCOMPARE(app->get(QStringLiteral("Name")).toString(), QStringLiteral("FakeCAD"));
+    }
+
+    void nestingLimit()
+    {
+        // The deepest value that can be read back arrives; deeper ones are
+        // refused before anything is written (a message nested past the
+        // protocol's limit would make the receiver drop the connection),
+        // and the connection goes on working.
+        const auto nested = [](int depth) {
+            QVariant v = QStringLiteral("leaf");
+            for (int i = 0; i < depth; ++i)
+                v = QVariantList{v};
+            return v;
+        };
+        cad::Object app = cad::DBusRunningObjects().attach(kPeerProgId);
+        QVariantList args{nested(15)};
+        QCOMPARE(app->invoke(QStringLiteral("Echo"), cad::InvokeKind::Method, args), nested(15));
+        for (int depth : {16, 40}) {
+            args = {nested(depth)};
+            try {
+                app->invoke(QStringLiteral("Echo"), cad::InvokeKind::Method, args);
+                QFAIL("a value nested too deeply was sent");
+            } catch (const AutomationError &e) {
+                QVERIFY2(e.message().contains(QLatin1String("nested too deeply")), qPrintable(e.message()));
+            }
+        }
+        QCOMPARE(app->get(QStringLiteral("Name")).toString(), QStringLiteral("FakeCAD"));
     }
 
     void peerAddressIsPrivate()

@@ -13,6 +13,10 @@ namespace cad::frame {
 
 namespace {
 
+// Counted as the reader counts (rawwire.cpp): a variant's content one
+// deeper than the variant, an array's elements one deeper than the array.
+// Past this a receiver refuses the value; past the protocol's own limit
+// (64), it would drop the whole connection.
 constexpr int kMaxDepth = 32;
 // The protocol's own limits: a receiver drops a connection that exceeds them.
 constexpr qsizetype kMaxArrayBytes = 64 * 1024 * 1024;
@@ -117,7 +121,7 @@ QByteArray cString(const QString &s)
 
 void Marshal::variant(const QVariant &value, const wire::ObjectToPath &objectPath, int depth)
 {
-    if (depth > kMaxDepth)
+    if (depth + 1 > kMaxDepth)
         throw typeMismatch(QStringLiteral("arrays nested too deeply"));
     const QByteArray sig = signatureOf(value);
     signature(sig);
@@ -156,7 +160,7 @@ void Marshal::content(const QVariant &value, const QByteArray &sig, const wire::
                 : value.toList();
             const Array a = beginArray(1);
             for (const QVariant &e : list)
-                variant(e, objectPath, depth + 1);
+                variant(e, objectPath, depth + 2);
             endArray(a);
         }
         return;
