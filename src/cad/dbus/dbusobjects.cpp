@@ -232,7 +232,7 @@ DBusDispatch::~DBusDispatch()
     auto &connection = *m_peer->connection;
     if (!m_owned || !connection.connected())
         return;
-    connection.write(frame::releaseCall(connection.serial(), m_peer->service, m_pathUtf8));
+    connection.write(frame::releaseCall(connection.serial(), destination(), m_pathUtf8));
 }
 
 QString DBusDispatch::service() const
@@ -390,7 +390,15 @@ QByteArray DBusDispatch::invokeMessage(quint32 serial, const QString &member, In
             throw AutomationError(QStringLiteral("Type mismatch: the object belongs to another application"));
         return proxy->m_path;
     };
-    return frame::invokeCall(serial, m_peer->service, m_pathUtf8, member, kind, args, pathOf);
+    return frame::invokeCall(serial, destination(), m_pathUtf8, member, kind, args, pathOf);
+}
+
+const QByteArray &DBusDispatch::destination() const
+{
+    // A peer-to-peer connection leads to the application alone: a message
+    // there needs no address, and one header field less is less to check.
+    static const QByteArray none;
+    return m_peer->connection->isPeer() ? none : m_peer->service;
 }
 
 DBusRunningObjects::Connection *DBusDispatch::openConnection() const

@@ -84,6 +84,7 @@ public:
 
 private:
     QVariant invokeOnce(const QString &member, InvokeKind kind, QVariantList &args);
+    const QByteArray &destination() const;
 
     std::shared_ptr<const Peer> m_peer;
     QString m_path;

@@ -71,14 +71,12 @@ public:
     void string(const QByteArray &utf8) // "s" and "o"
     {
         fixed(quint32(utf8.size()));
-        out.append(utf8.constData(), utf8.size());
-        out.append('\0');
+        out.append(utf8.constData(), utf8.size() + 1); // with its NUL
     }
     void signature(const QByteArray &s)
     {
         byte(quint8(s.size()));
-        out.append(s);
-        out.append('\0');
+        out.append(s.constData(), s.size() + 1); // with its NUL
     }
     // An array's length word and the padding to its first element; the
     // length counts from there.
@@ -190,58 +188,68 @@ void Marshal::content(const QVariant &value, const QByteArray &sig, const wire::
 void field(Marshal &m, HeaderField code, char type, const QByteArray &value)
 {
     m.pad(8);
-    m.byte(code);
-    m.signature(QByteArray(1, type));
+    const char head[] = {char(code), 1, type, 0};
+    m.out.append(head, sizeof head);
     if (type == 'g')
         m.signature(value);
     else
         m.string(value);
 }
 
-void serialField(Marshal &m, quint32 replySerial)
-{
-    m.pad(8);
-    m.byte(kReplySerial);
-    m.signature(QByteArrayLiteral("u"));
-    m.fixed(replySerial);
-}
-
 struct Header {
     quint8 type;
-    quint8 flags = 0;
+    quint8 flags;
     quint32 serial;
-    QByteArray destination, path, interface, member, signature;
+    const QByteArray &destination;
+    const QByteArray &path;
+    const QByteArray &member;
+    const QByteArray &signature;
     quint32 replySerial = 0;
 };
 
-QByteArray message(const Header &h, const QByteArray &body)
+const QByteArray &automationInterface()
+{
+    static const QByteArray name(wire::kAutomationInterface);
+    return name;
+}
+
+// A message whose body `writeBody` puts straight behind the header, so
+// nothing is copied; the body's length is filled in afterwards.
+template <typename Body>
+QByteArray message(const Header &h, Body &&writeBody)
 {
     Marshal m;
-    m.out.reserve(160 + body.size());
-    m.byte('l');
-    m.byte(h.type);
-    m.byte(h.flags);
-    m.byte(1); // protocol version
-    m.fixed(quint32(body.size()));
+    m.out.reserve(256);
+    const char fixedPart[] = {'l', char(h.type), char(h.flags), 1}; // little-endian, protocol version 1
+    m.out.append(fixedPart, sizeof fixedPart);
+    m.fixed(quint32(0)); // the body's length, below
     m.fixed(h.serial);
     const Marshal::Array fields = m.beginArray(8);
     if (!h.path.isEmpty())
         field(m, kPath, 'o', h.path);
-    if (!h.interface.isEmpty())
-        field(m, kInterface, 's', h.interface);
-    if (!h.member.isEmpty())
+    if (!h.member.isEmpty()) {
+        field(m, kInterface, 's', automationInterface());
         field(m, kMember, 's', h.member);
-    if (h.replySerial)
-        serialField(m, h.replySerial);
+    }
+    if (h.replySerial) {
+        m.pad(8);
+        const char head[] = {char(kReplySerial), 1, 'u', 0};
+        m.out.append(head, sizeof head);
+        m.fixed(h.replySerial);
+    }
     if (!h.destination.isEmpty())
         field(m, kDestination, 's', h.destination);
     if (!h.signature.isEmpty())
         field(m, kSignature, 'g', h.signature);
     m.endArray(fields);
     m.pad(8);
-    if (m.out.size() + body.size() > kMaxMessageBytes)
+    const qsizetype bodyStart = m.out.size();
+    writeBody(m);
+    const qsizetype bodyLength = m.out.size() - bodyStart;
+    if (m.out.size() > kMaxMessageBytes)
         throw tooLarge();
-    m.out.append(body);
+    const quint32 le = qToLittleEndian(quint32(bodyLength));
+    std::memcpy(m.out.data() + 4, &le, sizeof le);
     return m.out;
 }
 
@@ -293,31 +301,35 @@ QByteArray signatureOf(const QVariant &value)
 QByteArray invokeCall(quint32 serial, const QByteArray &destination, const QByteArray &path, const QString &member,
                       InvokeKind kind, const QVariantList &args, const wire::ObjectToPath &objectPath)
 {
-    Marshal body;
-    body.string(cString(member));
-    body.fixed(qint32(kind));
-    variantArray(body, args, objectPath);
-    Header h{DBUS_MESSAGE_TYPE_METHOD_CALL, 0, serial, destination, path,
-             QByteArray(wire::kAutomationInterface), QByteArrayLiteral("Invoke"), QByteArrayLiteral("siav")};
-    return message(h, body.out);
+    static const QByteArray invoke("Invoke");
+    static const QByteArray signature("siav");
+    return message(Header{DBUS_MESSAGE_TYPE_METHOD_CALL, 0, serial, destination, path, invoke, signature},
+                   [&](Marshal &body) {
+                       body.string(cString(member));
+                       body.fixed(qint32(kind));
+                       variantArray(body, args, objectPath);
+                   });
 }
 
 QByteArray releaseCall(quint32 serial, const QByteArray &destination, const QByteArray &path)
 {
-    Header h{DBUS_MESSAGE_TYPE_METHOD_CALL, DBUS_HEADER_FLAG_NO_REPLY_EXPECTED, serial, destination, path,
-             QByteArray(wire::kAutomationInterface), QByteArrayLiteral("Release"), {}};
-    return message(h, {});
+    static const QByteArray release("Release");
+    static const QByteArray none;
+    return message(Header{DBUS_MESSAGE_TYPE_METHOD_CALL, DBUS_HEADER_FLAG_NO_REPLY_EXPECTED, serial, destination, path,
+                          release, none},
+                   [](Marshal &) {});
 }
 
 QByteArray invokeReturn(quint32 serial, quint32 replySerial, const QByteArray &destination, const QVariant &result,
                         const QVariantList &argsOut, const wire::ObjectToPath &objectPath)
 {
-    Marshal body;
-    body.variant(result, objectPath, 0);
-    variantArray(body, argsOut, objectPath);
-    Header h{DBUS_MESSAGE_TYPE_METHOD_RETURN, 0, serial, destination, {}, {}, {}, QByteArrayLiteral("vav")};
-    h.replySerial = replySerial;
-    return message(h, body.out);
+    static const QByteArray none;
+    static const QByteArray signature("vav");
+    return message(Header{DBUS_MESSAGE_TYPE_METHOD_RETURN, 0, serial, destination, none, none, signature, replySerial},
+                   [&](Marshal &body) {
+                       body.variant(result, objectPath, 0);
+                       variantArray(body, argsOut, objectPath);
+                   });
 }
 
 quint32 Serials::next()
