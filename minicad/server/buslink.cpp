@@ -163,17 +163,7 @@ BusLink *BusLink::openBus(const QString &address, QString *error, QObject *paren
 {
     dbus_threads_init_default();
     ScopedError e;
-    DBusConnection *c = nullptr;
-    if (address.isEmpty()) {
-        c = dbus_bus_get_private(DBUS_BUS_SESSION, &e.e);
-    } else {
-        c = dbus_connection_open_private(address.toUtf8().constData(), &e.e);
-        if (c && !dbus_bus_register(c, &e.e)) {
-            dbus_connection_close(c);
-            dbus_connection_unref(c);
-            c = nullptr;
-        }
-    }
+    DBusConnection *c = cad::frame::openPrivate(address.toUtf8(), &e.e);
     if (!c) {
         if (error)
             *error = QStringLiteral("no session bus: %1").arg(e.text());

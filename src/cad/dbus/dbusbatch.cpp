@@ -1,7 +1,8 @@
 // Pipelined batches over the client's connection: the calls go out without
 // waiting for each answer, a bounded number in flight, and the answers are
-// taken in order. The server answers in the order it receives, so the round
-// trip is paid once per window instead of once per call.
+// taken in the order of the calls (matched by serial, so an answer that
+// comes early waits its turn). The round trip is paid once per window
+// instead of once per call.
 
 #include "cad/batch.h"
 #include "cad/dbus/dbusconnection.h"

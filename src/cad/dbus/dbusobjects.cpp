@@ -129,21 +129,9 @@ std::shared_ptr<DBusRunningObjects::Connection> DBusRunningObjects::connection()
         return m_connection;
     m_connection.reset();
     ScopedError error;
-    DBusConnection *c = nullptr;
-    if (m_address.isEmpty()) {
-        c = dbus_bus_get_private(DBUS_BUS_SESSION, &error.e);
-    } else {
-        c = dbus_connection_open_private(m_address.toUtf8().constData(), &error.e);
-        if (c && !dbus_bus_register(c, &error.e)) {
-            dbus_connection_close(c);
-            dbus_connection_unref(c);
-            c = nullptr;
-        }
-    }
+    DBusConnection *c = frame::openPrivate(m_address.toUtf8(), &error.e);
     if (!c)
         return nullptr;
-    // A lost bus must not end the program.
-    dbus_connection_set_exit_on_disconnect(c, false);
     m_connection = std::make_shared<Connection>(c);
     return m_connection;
 }
@@ -174,18 +162,12 @@ DBusRunningObjects::peerConnection(const std::shared_ptr<Connection> &bus, const
     const char *address = nullptr;
     if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID))
         return nullptr; // an application that offers none (or an older one): the bus it is
-    DBusConnection *c = dbus_connection_open_private(address, &error.e);
     // The application answers Hello with the name it counts our references under.
-    if (c && !dbus_bus_register(c, &error.e)) {
-        dbus_connection_close(c);
-        dbus_connection_unref(c);
-        c = nullptr;
-    }
+    DBusConnection *c = frame::openPrivate(QByteArray(address), &error.e);
     if (!c) {
         qWarning("lumoedit: the application's peer-to-peer address %s is not reachable: %s", address, error.e.message);
         return nullptr;
     }
-    dbus_connection_set_exit_on_disconnect(c, false);
     m_peer = std::make_shared<Connection>(c, true);
     return m_peer;
 }

@@ -379,4 +379,22 @@ bool write(DBusConnection *connection, const QByteArray &messages, bool readMean
     return false;
 }
 
+DBusConnection *openPrivate(const QByteArray &address, DBusError *error)
+{
+    DBusConnection *c = nullptr;
+    if (address.isEmpty()) {
+        c = dbus_bus_get_private(DBUS_BUS_SESSION, error);
+    } else {
+        c = dbus_connection_open_private(address.constData(), error);
+        if (c && !dbus_bus_register(c, error)) {
+            dbus_connection_close(c);
+            dbus_connection_unref(c);
+            c = nullptr;
+        }
+    }
+    if (c)
+        dbus_connection_set_exit_on_disconnect(c, false);
+    return c;
+}
+
 } // namespace cad::frame

@@ -51,4 +51,10 @@ private:
 // message written halfway leaves the stream unreadable.
 bool write(DBusConnection *connection, const QByteArray &messages, bool readMeanwhile, int timeoutMs);
 
+// A private connection for these messages: to the session bus when
+// `address` is empty, else to the bus or peer at `address`; registered
+// (Hello) either way, and a lost connection does not end the program.
+// Null, with `error` set, when it cannot be opened.
+DBusConnection *openPrivate(const QByteArray &address, DBusError *error);
+
 } // namespace cad::frame
