@@ -1,9 +1,10 @@
 #pragma once
 // The wire format of the automation protocol between minicad's server and
 // lumoedit's D-Bus backend: bus names, paths, interface and error names, and
-// how each automation value travels inside a D-Bus variant. The server
-// marshals with QtDBus (below); the client with libdbus (rawwire.h); the
-// round-trip tests hold the two to the same format.
+// how each automation value travels inside a D-Bus variant. Both ends write
+// it byte by byte (frame.h) and read it with libdbus (rawwire.h); the QtDBus
+// form below is how a foreign QtDBus client sends and reads it, and the
+// tests speak it to hold both ends to the same format.
 //
 //   bool b, int i, double d, string s, short n, other integers y q u x t,
 //   point            (ddd)
