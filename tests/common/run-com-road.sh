@@ -8,35 +8,23 @@ set -u
 runner="$1"
 host="$2"
 
-skip() {
-  echo "SKIPPED: $1"
-  exit 77
-}
+. "$(dirname "$0")/../win32/wine-prefix.sh"
+
 [ -n "$runner" ] && [ -f "$runner" ] || skip "the road runner is not built (${runner:-no Windows build configured}): it needs the Windows build with Qt for Windows"
 [ -n "$host" ] && [ -f "$host" ] || skip "minicad-com.exe is not built (${host:-no Windows build configured})"
-wine="$(command -v wine64 || command -v wine || ls /usr/lib/wine/wine64 2>/dev/null)" || skip "Wine is not installed"
-wineserver="$(command -v wineserver || ls /usr/lib/wine/wineserver64 2>/dev/null)" || skip "wineserver not found"
 
 export WINEPREFIX="$(mktemp -d /tmp/lumo-roads-wine.XXXXXX)"
-# QtTest writes its log through OutputDebugString under Wine: keep only that channel.
-export WINEDEBUG=-all,warn+debugstr
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
+logs="$(mktemp -d /tmp/lumo-roads-logs.XXXXXX)"
+# The prefix goes whatever the outcome (make_prefix sets this as the trap).
 cleanup() {
   "$wineserver" -k >/dev/null 2>&1
-  rm -rf "$WINEPREFIX"
+  wait 2>/dev/null
+  rm -rf "$WINEPREFIX" "$logs"
 }
-trap cleanup EXIT
+make_prefix "$logs"
+# QtTest writes its log through OutputDebugString under Wine: keep only that channel.
+export WINEDEBUG=-all,warn+debugstr
 
-# One more try from nothing: a prefix made while another Wine test makes its
-# own can fail to load kernel32.dll.
-"$wine" wineboot --init >/dev/null 2>&1 ||
-  { "$wineserver" -k >/dev/null 2>&1; rm -rf "$WINEPREFIX"; mkdir -p "$WINEPREFIX";
-    "$wine" wineboot --init >/dev/null 2>&1; } || skip "Wine cannot make a prefix"
-"$wineserver" -w
-
-to_windows() { local p="$1"; echo "Z:${p//\//\\}"; }
 export LUMO_ROAD=com
 export LUMO_MINICAD_COM="$(to_windows "$host")"
 # Wine does not hand QT_QPA_PLATFORM on to Qt for Windows: name the platform.
