@@ -64,14 +64,14 @@ Pass pipeline(DBusRunningObjects::Connection &connection, const QList<BatchCall 
             while (next < calls.size() && qsizetype(inFlight.size()) < kMaxInFlight) {
                 BatchCall *c = calls[next++];
                 const auto *proxy = static_cast<const DBusDispatch *>(c->object.get());
-                const quint32 serial = connection.expect();
+                const quint32 serial = connection.serial();
                 try {
                     out += proxy->invokeMessage(serial, c->member, c->kind, c->args);
                 } catch (const AutomationError &e) {
-                    connection.forget(serial);
                     c->fail(e);
                     continue;
                 }
+                connection.expect(serial);
                 inFlight.push_back({c, proxy, serial, callDeadline(c->member)});
             }
             // A failed write closed the connection: the answers below say so.

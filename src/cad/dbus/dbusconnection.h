@@ -53,12 +53,11 @@ public:
     // A private connection to the application itself, not to a bus.
     bool isPeer() const { return m_peer; }
 
-    // A serial for a call whose answer will be awaited.
-    quint32 expect();
-    // A serial for a message nobody answers.
+    // A serial for a message written here.
     quint32 serial() { return m_serials.next(); }
-    // Gives up on an expected answer (the call was never written).
-    void forget(quint32 serial);
+    // The answer to the call numbered `serial` will be awaited: it is kept
+    // when it arrives.
+    void expect(quint32 serial);
     // Writes whole messages. A failed write closes the connection, which
     // await() then reports for every call still expected.
     bool write(const QByteArray &messages);

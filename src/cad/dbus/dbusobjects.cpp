@@ -308,18 +308,9 @@ DBusRunningObjects::Connection::~Connection()
     dbus_connection_unref(m_c);
 }
 
-quint32 DBusRunningObjects::Connection::expect()
+void DBusRunningObjects::Connection::expect(quint32 serial)
 {
-    const quint32 s = m_serials.next();
-    m_expected.insert(s);
-    return s;
-}
-
-void DBusRunningObjects::Connection::forget(quint32 serial)
-{
-    m_expected.remove(serial);
-    if (DBusMessage *m = m_arrived.take(serial))
-        dbus_message_unref(m);
+    m_expected.insert(serial);
 }
 
 bool DBusRunningObjects::Connection::write(const QByteArray &messages)
@@ -434,14 +425,9 @@ QVariant DBusDispatch::invokeOnce(const QString &member, InvokeKind kind, QVaria
     auto &connection = *m_peer->connection;
     if (!connection.connected())
         throw unreachable();
-    const quint32 serial = connection.expect();
-    QByteArray call;
-    try {
-        call = invokeMessage(serial, member, kind, args);
-    } catch (...) {
-        connection.forget(serial);
-        throw;
-    }
+    const quint32 serial = connection.serial();
+    const QByteArray call = invokeMessage(serial, member, kind, args);
+    connection.expect(serial);
     connection.write(call);
     return readAnswer(connection.await(serial, callDeadline(member)), member, args);
 }

@@ -107,6 +107,42 @@ public:
                  int depth);
 };
 
+// The D-Bus signature a value travels as (the content of its variant).
+QByteArray signatureOf(const QVariant &value)
+{
+    if (!value.isValid())
+        return QByteArrayLiteral("(y)");
+    const QMetaType type = value.metaType();
+    if (type == QMetaType::fromType<Point>())
+        return QByteArrayLiteral("(ddd)");
+    if (type == QMetaType::fromType<QList<qint16>>())
+        return QByteArrayLiteral("an");
+    if (type == QMetaType::fromType<Object>())
+        return QByteArrayLiteral("o");
+    switch (type.id()) {
+    case QMetaType::Bool: return QByteArrayLiteral("b");
+    case QMetaType::Int:
+    case QMetaType::Char:
+    case QMetaType::SChar: return QByteArrayLiteral("i");
+    case QMetaType::UInt: return QByteArrayLiteral("u");
+    case QMetaType::LongLong:
+    case QMetaType::Long: return QByteArrayLiteral("x");
+    case QMetaType::ULongLong:
+    case QMetaType::ULong: return QByteArrayLiteral("t");
+    case QMetaType::Double:
+    case QMetaType::Float: return QByteArrayLiteral("d");
+    case QMetaType::QString:
+        return wire::needsCodeUnits(value.toString()) ? QByteArray(wire::kCodeUnitsSignature) : QByteArrayLiteral("s");
+    case QMetaType::Short: return QByteArrayLiteral("n");
+    case QMetaType::UShort: return QByteArrayLiteral("q");
+    case QMetaType::UChar: return QByteArrayLiteral("y");
+    case QMetaType::QVariantList:
+    case QMetaType::QStringList: return QByteArrayLiteral("av");
+    default: break;
+    }
+    throw typeMismatch(QStringLiteral("a value of type %1 cannot travel").arg(QLatin1String(type.name())));
+}
+
 // A string as libdbus takes it, up to its first NUL (member names).
 QByteArray cString(const QString &s)
 {
@@ -262,41 +298,6 @@ void variantArray(Marshal &m, const QVariantList &values, const wire::ObjectToPa
 }
 
 } // namespace
-
-QByteArray signatureOf(const QVariant &value)
-{
-    if (!value.isValid())
-        return QByteArrayLiteral("(y)");
-    const QMetaType type = value.metaType();
-    if (type == QMetaType::fromType<Point>())
-        return QByteArrayLiteral("(ddd)");
-    if (type == QMetaType::fromType<QList<qint16>>())
-        return QByteArrayLiteral("an");
-    if (type == QMetaType::fromType<Object>())
-        return QByteArrayLiteral("o");
-    switch (type.id()) {
-    case QMetaType::Bool: return QByteArrayLiteral("b");
-    case QMetaType::Int:
-    case QMetaType::Char:
-    case QMetaType::SChar: return QByteArrayLiteral("i");
-    case QMetaType::UInt: return QByteArrayLiteral("u");
-    case QMetaType::LongLong:
-    case QMetaType::Long: return QByteArrayLiteral("x");
-    case QMetaType::ULongLong:
-    case QMetaType::ULong: return QByteArrayLiteral("t");
-    case QMetaType::Double:
-    case QMetaType::Float: return QByteArrayLiteral("d");
-    case QMetaType::QString:
-        return wire::needsCodeUnits(value.toString()) ? QByteArray(wire::kCodeUnitsSignature) : QByteArrayLiteral("s");
-    case QMetaType::Short: return QByteArrayLiteral("n");
-    case QMetaType::UShort: return QByteArrayLiteral("q");
-    case QMetaType::UChar: return QByteArrayLiteral("y");
-    case QMetaType::QVariantList:
-    case QMetaType::QStringList: return QByteArrayLiteral("av");
-    default: break;
-    }
-    throw typeMismatch(QStringLiteral("a value of type %1 cannot travel").arg(QLatin1String(type.name())));
-}
 
 QByteArray invokeCall(quint32 serial, const QByteArray &destination, const QByteArray &path, const QString &member,
                       InvokeKind kind, const QVariantList &args, const wire::ObjectToPath &objectPath)

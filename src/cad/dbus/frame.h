@@ -17,10 +17,6 @@
 
 namespace cad::frame {
 
-// The D-Bus signature a value travels as (the content of its variant).
-// Throws AutomationError for a value with no wire form.
-QByteArray signatureOf(const QVariant &value);
-
 // Invoke(s member, i kind, av args) on `path` of `destination`. Throws
 // AutomationError for an argument with no wire form; nothing is written then.
 QByteArray invokeCall(quint32 serial, const QByteArray &destination, const QByteArray &path, const QString &member,
