@@ -21,6 +21,7 @@ using namespace cad;
 
 QList<nBlk> blkArray;
 QList<nAtt> attArray;
+cad::DrawingSource blkArrayDrawing;
 
 nAtt *attributeOfSlot(int slot)
 {
@@ -490,6 +491,7 @@ void AcquireAttributes(AttrTab &tab)
         Application app = AttachCad();
         ActivateCad(app, ActivateLevel::FrontEsc, [&] { tab.mainWindow->showMinimized(); });
         Document doc = app.activeDocument();
+        const DrawingSource source = DrawingSource::of(doc);
         SelectionFilter filter;
         filter.types = {0, 2, 66};
         filter.data = {QStringLiteral("INSERT"), QStringLiteral("*"), 1};
@@ -522,6 +524,7 @@ void AcquireAttributes(AttrTab &tab)
             return;
 
         qualify(tab, set, count, tagSet.tags);
+        blkArrayDrawing = source;
         SortBlocksByPosition(blkArray, kSortAutomatic);
         QStringList prompts;
         GetTagPrompts(doc, tagSet.blockName, prompts);

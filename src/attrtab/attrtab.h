@@ -6,6 +6,7 @@
 
 #include "attrtab/gridops.h"
 #include "attrtab/undocells.h"
+#include "cad/drawingsource.h"
 #include "cad/objectmodel.h"
 #include "widgets/formfields.h"
 
@@ -46,6 +47,8 @@ struct nAtt {
 
 extern QList<nBlk> blkArray;
 extern QList<nAtt> attArray;
+// The drawing blkArray and attArray were read from.
+extern cad::DrawingSource blkArrayDrawing;
 
 // The attribute record a cell's object slot points at; nullptr for 0 and for
 // any slot the arrays do not cover.

@@ -26,6 +26,8 @@ void WriteBackAttributes(AttrTab &tab)
     Application app = AttachCad();
     ActivateCad(app, ActivateLevel::FrontEsc);
     Document doc = app.activeDocument();
+    if (refuseOtherDrawing(blkArrayDrawing, doc, tab.mainWindow))
+        return;
     UndoGroup group(doc);
     for (int r = 1; r < grid.rowCount(); ++r)
         for (int c = 1; c < grid.colCount(); ++c) {
@@ -68,6 +70,8 @@ void writeCurrentCell(AttrTab &tab)
     try {
         const Application app = AttachCad();
         const Document doc = app.activeDocument();
+        if (refuseOtherDrawing(blkArrayDrawing, doc, tab.mainWindow))
+            return;
         const Entity e = doc.handleToObject(att->sHnd);
         e.setTextString(text);
         e.update();
@@ -164,7 +168,7 @@ void AttrGridClick(AttrTab &tab, int col, int row)
         return;
     try {
         const Application app = AttachCad();
-        ShowPointInCad(app, point, 3, false, 0.05);
+        ShowPointInCad(app, point, 3, false, 0.05, blkArrayDrawing);
     } catch (const AutomationError &) {
         // Tracking never interrupts the user.
     }

@@ -171,6 +171,8 @@ SelectionSet Document::addSelectionSet(const QString &name) const
     return SelectionSet(o);
 }
 
+QString Document::name() const { return get("Name").toString(); }
+QString Document::fullName() const { return get("FullName").toString(); }
 Entity Document::handleToObject(const QString &handle) const { return Entity(callObject("HandleToObject", {handle})); }
 void Document::startUndoMark() const { call("StartUndoMark"); }
 void Document::endUndoMark() const { call("EndUndoMark"); }

@@ -92,6 +92,8 @@ class Document : public ObjectRef {
 public:
     using ObjectRef::ObjectRef;
     WindowHandle hwnd() const;
+    QString name() const;     // "Drawing1.dwg" for a drawing never saved
+    QString fullName() const; // the path; "" for a drawing never saved
     QVariant getVariable(const QString &name) const;
     double viewSize() const;               // "VIEWSIZE"
     QList<int> screenSize() const;         // "SCREENSIZE": width, height in pixels

@@ -23,10 +23,13 @@ Marker markerFor(int width, int height, int penWidth, bool xorPen, double factor
     return m;
 }
 
-void ShowPointInCad(const Application &app, const Point &point, int penWidth, bool xorPen, double factor)
+void ShowPointInCad(const Application &app, const Point &point, int penWidth, bool xorPen, double factor,
+                    const DrawingSource &source)
 {
     try {
         Document doc = app.activeDocument();
+        if (wrongDrawingMessage(source, doc))
+            return;
         const double height = doc.viewSize();
         // Twice: some CAD applications settle the view only on the second call.
         app.zoomCenter(point, height);

@@ -8,6 +8,7 @@
 namespace lumo {
 
 QList<Lumo2> searchArray;
+cad::DrawingSource searchArrayDrawing;
 
 QString SearchPattern(const QString &box, bool prefixOnly)
 {

@@ -3,6 +3,7 @@
 // text order. Grid row r shows searchArray[r] and holds r + 1 in its slot.
 
 #include "cad/automation.h"
+#include "cad/drawingsource.h"
 
 #include <QList>
 #include <QString>
@@ -21,6 +22,8 @@ struct Lumo2 {
 };
 
 extern QList<Lumo2> searchArray;
+// The drawing searchArray was read from.
+extern cad::DrawingSource searchArrayDrawing;
 
 // The pattern handed to the CAD's filter for what is in the pattern box.
 QString SearchPattern(const QString &box, bool prefixOnly);

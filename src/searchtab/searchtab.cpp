@@ -147,11 +147,12 @@ bool readFound(SearchTab &tab, const SelectionSet &set, int n, QList<Lumo2> &fou
 }
 
 // Attach, select every matching TEXT, read it. Returns false when stopped.
-bool runSelection(SearchTab &tab, QString &lockedList, QList<Lumo2> &found)
+bool runSelection(SearchTab &tab, QString &lockedList, QList<Lumo2> &found, DrawingSource &source)
 {
     Application app = AttachCad();
     ActivateCad(app, ActivateLevel::FrontEsc);
     Document doc = app.activeDocument();
+    source = DrawingSource::of(doc);
     lockedList = LockedLayerList(doc);
 
     const QString pattern = SearchPattern(tab.patternBox->text(), tab.prefixBox->isChecked());
@@ -271,11 +272,13 @@ void StartOrStopSearch(SearchTab &tab)
     f.runFlag = true;
     QString lockedList;
     QList<Lumo2> found;
-    bool complete = runSelection(tab, lockedList, found) && f.runFlag;
+    DrawingSource source;
+    bool complete = runSelection(tab, lockedList, found, source) && f.runFlag;
     ForceForegroundWindow(WindowHandle(tab.mainWindow->winId()));
 
     if (complete) {
         searchArray = std::move(found);
+        searchArrayDrawing = source;
         complete = showResults(tab, lockedList);
     }
     if (complete) {
@@ -394,6 +397,8 @@ void writeCurrentRow(SearchTab &tab)
     } else if (IsCadRunning()) {
         const Application app = AttachCad();
         const Document doc = app.activeDocument();
+        if (refuseOtherDrawing(searchArrayDrawing, doc, tab.mainWindow))
+            return;
         try {
             const Entity ent = doc.handleToObject(r->sHnd);
             ent.setTextString(t);
@@ -450,7 +455,7 @@ void SearchGridClick(SearchTab &tab)
         tab.setStatusPanel(1, QString::asprintf("%.3f, %.3f", r.insPt.x, r.insPt.y));
         if (IsCadRunning()) {
             try {
-                ShowPointInCad(AttachCad(), r.insPt, 3, false, 0.05);
+                ShowPointInCad(AttachCad(), r.insPt, 3, false, 0.05, searchArrayDrawing);
             } catch (const AutomationError &) {
                 // Tracking never interrupts the user.
             }
@@ -477,6 +482,8 @@ void WriteSearchResults(SearchTab &tab)
         app = AttachCad();
         ActivateCad(app, ActivateLevel::Restore);
         doc = app.activeDocument();
+        if (refuseOtherDrawing(searchArrayDrawing, doc, tab.mainWindow))
+            return;
     }
     {
         std::optional<UndoGroup> group;

@@ -130,6 +130,8 @@ void AlignTexts(TextTab &tab)
     const Application app = AttachCad();
     ActivateCad(app, ActivateLevel::FrontEsc);
     const Document doc = app.activeDocument();
+    if (refuseOtherDrawing(textArrayDrawing, doc, tab.mainWindow))
+        return;
 
     // The run takes no user input: everything that could change the lines is locked.
     beginRun(tab);

@@ -107,6 +107,7 @@ void AcquireAttributeLines(TextTab &tab)
     const Application app = AttachCad();
     picking.activate(app);
     const Document doc = app.activeDocument();
+    const DrawingSource source = DrawingSource::of(doc);
 
     const QString comboText = tab.tagBox->currentText();
     const QList<qint16> types{0, 2, 66};
@@ -155,6 +156,7 @@ void AcquireAttributeLines(TextTab &tab)
                 from = to;
             }
             textArray = lines;
+            textArrayDrawing = source;
             if (tab.sortBox->isChecked())
                 SortTextsByPosition(textArray, SortMode::Automatic);
             f.undoFlag = false;

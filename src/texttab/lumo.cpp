@@ -7,6 +7,7 @@
 namespace lumo {
 
 QList<Lumo> textArray;
+cad::DrawingSource textArrayDrawing;
 
 void SortTextsByPosition(QList<Lumo> &entries, SortMode mode)
 {

@@ -2,6 +2,7 @@
 // The snapshot of the TEXT tab: one record per editor line, holding the
 // entity handle and the values read when the line was made.
 
+#include "cad/drawingsource.h"
 #include "cad/objectmodel.h"
 
 #include <QList>
@@ -27,6 +28,8 @@ struct Lumo {
 
 // Entry i belongs to editor line i.
 extern QList<Lumo> textArray;
+// The drawing textArray was read from.
+extern cad::DrawingSource textArrayDrawing;
 
 enum class SortMode { ByX, ByY, Automatic };
 

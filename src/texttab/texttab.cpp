@@ -232,6 +232,7 @@ void AcquireTexts(TextTab &tab)
     Application app = AttachCad();
     picking.activate(app);
     Document doc = app.activeDocument();
+    const DrawingSource source = DrawingSource::of(doc);
     const QString locked = LockedLayerList(doc);
     const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));
 
@@ -277,6 +278,7 @@ void AcquireTexts(TextTab &tab)
             }
             picked.resize(k);
             textArray = picked;
+            textArrayDrawing = source;
             success = k > 0;
             if (k < c) {
                 widgets::showMessage(widgets::MessageKind::Information,
@@ -431,6 +433,8 @@ void WriteBackTexts(TextTab &tab)
     Application app = AttachCad();
     ActivateCad(app, ActivateLevel::Front);
     Document doc = app.activeDocument();
+    if (!textArray.isEmpty() && refuseOtherDrawing(textArrayDrawing, doc, tab.mainWindow))
+        return;
 
     beginRun(tab);
     QString failure;
@@ -492,7 +496,7 @@ void CaretYChanged(TextTab &tab, int y)
     const std::optional<Point> point = trackingPoint(tab, y);
     if (point && IsCadRunning()) {
         try {
-            ShowPointInCad(AttachCad(), *point, 3, false, 0.05);
+            ShowPointInCad(AttachCad(), *point, 3, false, 0.05, textArrayDrawing);
         } catch (const AutomationError &) {
         }
     }
