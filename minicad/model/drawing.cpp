@@ -637,14 +637,26 @@ void Drawing::setTextString(const QString &handle, const QString &text)
     modify(handle, [&](Entity &x) { x.text = text; });
 }
 
+namespace {
+
+// Left, Aligned (3) and Fit (5) texts take their InsertionPoint; Aligned and
+// Fit stretch from it to the TextAlignmentPoint.
+bool placedByInsertion(int alignment)
+{
+    return alignment == 0 || alignment == 3 || alignment == 5;
+}
+
+} // namespace
+
 void Drawing::setInsertionPoint(const QString &handle, const Point &p)
 {
     if (!finite(p))
         throw ModelError(QStringLiteral("Invalid input: point"));
     modify(handle, [&](Entity &x) {
-        // A justified text keeps its shape: both points move together.
-        if (x.isTextLike() && x.alignment != 0)
-            x.alignmentPoint = moved(x.alignmentPoint, x.insertion, p);
+        // A justified text is placed by its alignment point alone; Aligned and
+        // Fit lie between two points of their own, so the second stays put.
+        if (x.isTextLike() && !placedByInsertion(x.alignment))
+            throw ModelError(QStringLiteral("Not applicable: the insertion point of a justified text is read-only"));
         if (x.kind == EntityKind::BlockReference) {
             for (Entity &a : x.attributes) {
                 if (a.alignment != 0)
@@ -664,7 +676,8 @@ void Drawing::setTextAlignmentPoint(const QString &handle, const Point &p)
     if (e && !e->isTextLike())
         throw ModelError(QStringLiteral("Not applicable: a block reference has no alignment point"));
     modify(handle, [&](Entity &x) {
-        if (x.alignment != 0)
+        // Any other justification moves the text whole by its alignment point.
+        if (x.alignment != 0 && !placedByInsertion(x.alignment))
             x.insertion = moved(x.insertion, x.alignmentPoint, p);
         x.alignmentPoint = p;
     });

@@ -61,10 +61,7 @@ void placeExisting(TextTab &tab, const Document &doc, const Grid &grid, Entity &
                 continue;
             }
             // Through the property it was read from, so justified text stays justified.
-            if (e.txtAli != 0)
-                ent.setTextAlignmentPoint(e.insPt);
-            else
-                ent.setInsertionPoint(e.insPt);
+            placeAt(ent, e.txtAli, e.insPt);
             if (!IsBlankLine(line)) {
                 if (ent.textString() != line)
                     ent.setTextString(line);

@@ -16,8 +16,11 @@ void setTextColour(QLineEdit *box, const QColor &colour);
 void showProgress(TextTab &tab, int at, int of);
 // The point acquisition reads: the alignment point for justified text.
 cad::Point referencePoint(const cad::Entity &e, int alignment);
-// Writes the point through the property that matches the entity's alignment.
+// Writes the point through the property that matches the entity's alignment
+// (read from the CAD, or the one the snapshot keeps); an Aligned or Fit text
+// moves whole, its two points by the same step.
 void placeAt(const cad::Entity &e, const cad::Point &p);
+void placeAt(const cad::Entity &e, int alignment, const cad::Point &p);
 // The snapshot's texts become the editor's lines, caret at the start.
 void showSnapshotLines(TextTab &tab);
 // dX, dY from the last two entries into the boxes, red when both read back

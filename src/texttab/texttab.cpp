@@ -86,10 +86,24 @@ Point referencePoint(const Entity &e, int alignment)
 
 void placeAt(const Entity &e, const Point &p)
 {
-    if (e.alignment() == 0)
+    placeAt(e, e.alignment(), p);
+}
+
+void placeAt(const Entity &e, int alignment, const Point &p)
+{
+    if (alignment == 0) {
         e.setInsertionPoint(p);
-    else
+    } else if (alignment == 3 || alignment == 5) {
+        // Aligned and Fit lie between their two points: putting only one of
+        // them would stretch or turn the text, so both move by one step.
+        const Point from = e.textAlignmentPoint();
+        const Point first = e.insertionPoint();
+        const double dx = p.x - from.x, dy = p.y - from.y, dz = p.z - from.z;
+        e.setInsertionPoint({first.x + dx, first.y + dy, first.z + dz});
         e.setTextAlignmentPoint(p);
+    } else {
+        e.setTextAlignmentPoint(p);
+    }
 }
 
 void showSnapshotLines(TextTab &tab)

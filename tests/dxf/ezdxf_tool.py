@@ -41,6 +41,7 @@ def make(directory):
         msp.add_text("Ω\\U+00F1\\U+20AC", dxfattribs={"insert": (10, 0)})
         msp.add_text("MC", dxfattribs={"layer": "WIRE"}).set_placement((50, 50), align=TextEntityAlignment.MIDDLE_CENTER)
         msp.add_text("R", dxfattribs={"layer": "WIRE"}).set_placement((60, 50), align=TextEntityAlignment.TOP_RIGHT)
+        msp.add_text("FIT", dxfattribs={"layer": "WIRE"}).set_placement((10, 90), (40, 95), align=TextEntityAlignment.FIT)
         msp.add_text("LOCK1", dxfattribs={"layer": "LOCKED", "insert": (0, 40)})
         ref = msp.add_blockref("DEV", (100, 100), dxfattribs={"layer": "WIRE"})
         ref.add_auto_attribs({"NAME": "CR1", "SPEC": "DC24V"})

@@ -86,6 +86,7 @@ private slots:
     void tenThousandTexts();
     void handleSpaceEndsWithoutWrapping();
     void twentyThousandLayersLoadQuickly();
+    void alignedAndFitLieBetweenTwoPoints();
 };
 
 void TestDrawing::handlesAreUniqueUpperHexAndNeverReused()
@@ -286,11 +287,11 @@ void TestDrawing::alignmentKeepsPointsTogether()
     // Left text becoming justified: the reference point starts at the insertion point.
     f.d.setAlignment(f.t1, 1);
     QCOMPARE(f.d.find(f.t1)->alignmentPoint, (Point{10, 20, 0}));
-    // Moving a justified text by either point moves both.
+    // A justified text moves whole by its alignment point; its insertion point cannot be put.
     f.d.setTextAlignmentPoint(f.aligned, {60, 5, 0});
     QCOMPARE(f.d.find(f.aligned)->insertion, (Point{10, 0, 0}));
-    f.d.setInsertionPoint(f.aligned, {0, 0, 0});
-    QCOMPARE(f.d.find(f.aligned)->alignmentPoint, (Point{50, 5, 0}));
+    QVERIFY(!errorOf([&] { f.d.setInsertionPoint(f.aligned, {0, 0, 0}); }).isEmpty());
+    QCOMPARE(f.d.find(f.aligned)->alignmentPoint, (Point{60, 5, 0}));
     QVERIFY(!errorOf([&] { f.d.setAlignment(f.t2, 15); }).isEmpty());
     // Moving a reference carries its attributes.
     f.d.setInsertionPoint(f.relay, {110, 100, 0});
@@ -618,6 +619,29 @@ void TestDrawing::twentyThousandLayersLoadQuickly()
     QVERIFY(!d.layer(QStringLiteral("Added")));
     QVERIFY(!d.isLayerLocked(QStringLiteral("Layer8")));
     QCOMPARE(d.layer(QStringLiteral("extra"))->name, QStringLiteral("Extra"));
+}
+
+void TestDrawing::alignedAndFitLieBetweenTwoPoints()
+{
+    Fixture f;
+    for (const int alignment : {3, 5}) {
+        const QString h = f.d.addText(QStringLiteral("A"), QStringLiteral("W"), {0, 0, 0}, alignment, {20, 0, 0});
+        // Either point is put on its own: the text stretches, the other end stays.
+        f.d.setTextAlignmentPoint(h, {30, 10, 0});
+        QCOMPARE(f.d.find(h)->insertion, (Point{0, 0, 0}));
+        f.d.setInsertionPoint(h, {5, 5, 0});
+        QCOMPARE(f.d.find(h)->alignmentPoint, (Point{30, 10, 0}));
+        QCOMPARE(f.d.find(h)->insertion, (Point{5, 5, 0}));
+    }
+    // A reference carries an aligned attribute whole.
+    Entity def = attributeDefinition(QStringLiteral("W"), QString(), QString(), {0, 0, 0});
+    def.alignment = 3;
+    def.alignmentPoint = {10, 0, 0};
+    f.d.addBlockDefinition(QStringLiteral("WIRE"), {def});
+    const QString ref = f.d.addBlockReference(QStringLiteral("A"), QStringLiteral("WIRE"), {0, 0, 0});
+    f.d.setInsertionPoint(ref, {1, 2, 0});
+    QCOMPARE(f.d.find(ref)->attributes.at(0).insertion, (Point{1, 2, 0}));
+    QCOMPARE(f.d.find(ref)->attributes.at(0).alignmentPoint, (Point{11, 2, 0}));
 }
 
 QTEST_GUILESS_MAIN(TestDrawing)

@@ -254,6 +254,40 @@ private Q_SLOTS:
         QVERIFY(!form->SpeedButton2->isEnabled());
         QVERIFY(form.messages.messages.isEmpty());
     }
+
+    void alignedAndFitTextsMoveWhole_data()
+    {
+        QTest::addColumn<int>("alignment");
+        QTest::newRow("aligned") << 3;
+        QTest::newRow("fit") << 5;
+    }
+    void alignedAndFitTextsMoveWhole()
+    {
+        // Each text runs on a slant from (50, y) to (70, y + 2); the grid lays
+        // out the second points, and neither the texts nor the added copy may
+        // be stretched or turned on the way.
+        QFETCH(int, alignment);
+        CadFixture cad;
+        FormFixture form;
+        QStringList h;
+        for (const double y : {100.0, 93.0, 81.0})
+            h << cad.drawing().addText("0", "W", {50, y, 0}, alignment, {70, y + 2, 0});
+        cad.queuePick(h);
+        form->SpeedButton1Click();
+        form->Edit1->setText("0");
+        form->Edit2->setText("-10");
+        form->SynEdit1->setLines({"W", "W", "W", "E4"});
+        form->SpeedButton6Click();
+        QVERIFY(form.messages.messages.isEmpty());
+        QCOMPARE(textArray.size(), 4);
+        for (int i = 0; i < 4; ++i) {
+            const minicad::Entity *e = cad.drawing().find(textArray[i].sHnd);
+            QVERIFY(e);
+            QCOMPARE(e->alignment, alignment);
+            QCOMPARE(e->alignmentPoint, (minicad::Point{70, 102 - 10.0 * i, 0}));
+            QCOMPARE(e->insertion, (minicad::Point{50, 100 - 10.0 * i, 0}));
+        }
+    }
 };
 
 LUMO_SUITE_MAIN(TestTextAlign)

@@ -263,6 +263,31 @@ private Q_SLOTS:
         QVERIFY(!form->runFlag);
         QVERIFY(!cad.undoGroupOpen());
     }
+
+    void addedCopiesOfAnAlignedOrFitTextKeepItsSpan()
+    {
+        // The copies land one step on, whole: their two points keep the
+        // template's distance, so they are neither stretched nor turned.
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h{cad.drawing().addText("0", "A", {100, 200, 0}, 3, {120, 203, 0}),
+                            cad.drawing().addText("0", "F", {100, 190, 0}, 5, {130, 193, 0})};
+        cad.queuePick(h);
+        form->SpeedButton1Click();
+        form->Edit1->setText("0");
+        form->Edit2->setText("-10");
+        setLines(form, {"A", "F", "N1", "N2"});
+        form->SpeedButton2Click();
+        QCOMPARE(textArray.size(), 4);
+        for (int i = 2; i < 4; ++i) {
+            const minicad::Entity *e = cad.drawing().find(textArray[i].sHnd);
+            QVERIFY(e);
+            QCOMPARE(e->alignment, 5);
+            QCOMPARE(e->alignmentPoint, (minicad::Point{130, 193 - 10.0 * (i - 1), 0}));
+            QCOMPARE(e->insertion, (minicad::Point{100, 190 - 10.0 * (i - 1), 0}));
+            QCOMPARE(textArray[i].insPt, (cad::Point{130, 193 - 10.0 * (i - 1), 0}));
+        }
+    }
 };
 
 LUMO_SUITE_MAIN(TestTextWriteBack)
