@@ -108,8 +108,10 @@ void doubleArray(const QList<double> &values, VARIANT *out)
     out->parray = array;
 }
 
-// Wine (8 at least) cannot marshal a SAFEARRAY of interfaces between
-// processes: the client gets null pointers. There the objects go in variants.
+// Wine (8 at least) marshals a SAFEARRAY of interfaces between processes
+// but never lets go of the objects in it, so the host's count of what its
+// clients hold (which the tests check) would never come back to zero. There
+// the objects go in variants, as the client takes either form.
 bool interfaceArraysBroken()
 {
     static const bool wine = [] {

@@ -299,7 +299,7 @@ TEST_CASE("comtypes: answers in the types of the CAD's type library")
     {
         Raw r;
         call(r, entity(doc, L"30"), L"GetAttributes", DISPATCH_METHOD, {});
-        // Wine cannot marshal an array of interfaces between processes: the
+        // Wine keeps every object of an array of interfaces it marshals: the
         // host puts them in variants there.
         const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
         CHECK_EQ(r.result.vt, VT_ARRAY | (wine ? VT_VARIANT : VT_DISPATCH));
