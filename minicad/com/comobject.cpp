@@ -3,6 +3,7 @@
 #include "cad/win32/comdispatch.h"
 #include "cad/win32/comqtvalue.h"
 #include "minicad/automation/application.h"
+#include "minicad/com/membertypes.h"
 
 #include <oleauto.h>
 
@@ -203,14 +204,29 @@ HRESULT ComObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS *
         return o;
     };
 
+    const auto anyArgument = [&fromCom](const VARIANT &v) {
+        return cad::win32::fromComValue(cad::win32::fromVariant(v), fromCom);
+    };
     // IDispatch passes the arguments last to first.
     const UINT n = params->cArgs;
     QVariantList args;
     args.reserve(qsizetype(n));
     for (UINT i = 0; i < n; ++i) {
         const UINT slot = n - 1 - i;
+        const ParameterType type = parameterType(member, kind, int(i));
         try {
-            args.append(cad::win32::fromComValue(cad::win32::fromVariant(params->rgvarg[slot]), fromCom));
+            if (type == ParameterType::Any) {
+                args.append(anyArgument(params->rgvarg[slot]));
+                continue;
+            }
+            // The CAD refuses what its type library does not declare.
+            try {
+                args.append(strictArgument(type, params->rgvarg[slot], anyArgument));
+            } catch (const cad::AutomationError &e) {
+                if (argumentError)
+                    *argumentError = slot;
+                return raise(exception, e.message(), E_INVALIDARG);
+            }
         } catch (const cad::win32::ComError &) {
             if (argumentError)
                 *argumentError = slot;
@@ -236,8 +252,9 @@ HRESULT ComObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS *
             *passed.pvarVal = changed;
         }
         if (result) {
-            VariantInit(result);
-            cad::win32::toVariant(cad::win32::toComValue(value, toCom), result);
+            typedResult(resultType(member, kind, before), value, result, [&toCom](const QVariant &v, VARIANT *out) {
+                cad::win32::toVariant(cad::win32::toComValue(v, toCom), out);
+            });
         }
         return S_OK;
     } catch (const cad::AutomationError &e) {

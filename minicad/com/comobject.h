@@ -2,7 +2,8 @@
 // The drawing's automation objects served over COM: each object of the
 // seam handed to a client becomes one IDispatch, answering late-bound calls
 // by member name with the object's own invoke(). Values cross as VARIANTs
-// through the Windows core's conversion; objects as IDispatch.
+// through the Windows core's conversion, except where the CAD's type library
+// is strict (membertypes.h); objects as IDispatch.
 
 #include "cad/automation.h"
 

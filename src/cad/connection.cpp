@@ -46,10 +46,13 @@ QString &targetProgID()
 bool IsCadRunning()
 {
     const QString &progId = targetProgID();
-    // nanoCAD publishes its object before it can take calls; its main
-    // window title is the sign that it is ready.
-    if (progId.contains(QLatin1String("nanoCAD")))
-        return windowOps().findWindowByTitle(QStringLiteral("nanoCAD 5")) != 0;
+    // nanoCAD 5 published its object before it could take calls, so its
+    // main window title was the sign that it was ready. Later versions have
+    // other titles: for them the running object itself is the sign, else
+    // every operation would quietly do nothing.
+    if (progId.contains(QLatin1String("nanoCAD"))
+        && windowOps().findWindowByTitle(QStringLiteral("nanoCAD 5")) != 0)
+        return true;
     return runningObjects().isRunning(progId);
 }
 

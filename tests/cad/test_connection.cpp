@@ -71,10 +71,15 @@ private Q_SLOTS:
                                                         << QStringLiteral("nanoCAD 5") << true;
         QTest::newRow("nanoCAD: title letter case ignored") << QStringLiteral("nanoCAD.Application.5") << false
                                                             << QStringLiteral("NANOCAD 5") << true;
-        QTest::newRow("nanoCAD: the whole title must match") << QStringLiteral("nanoCAD.Application.5") << true
+        QTest::newRow("nanoCAD: the whole title must match") << QStringLiteral("nanoCAD.Application.5") << false
                                                              << QStringLiteral("nanoCAD 5 - Drawing1") << false;
+        QTest::newRow("nanoCAD: another title, object published") << QStringLiteral("nanoCAD.Application.5") << true
+                                                                  << QStringLiteral("nanoCAD 5 - Drawing1") << true;
         QTest::newRow("nanoCAD: object without window") << QStringLiteral("nanoCAD.Application.5") << true
-                                                        << QString() << false;
+                                                        << QString() << true;
+        QTest::newRow("nanoCAD 23: its own title, object published")
+            << QStringLiteral("nanoCAD.Application.23") << true
+            << QStringLiteral("nanoCAD x64 23.0 - [Drawing1.dwg]") << true;
         QTest::newRow("the nanoCAD test is case-sensitive") << QStringLiteral("NanoCad.Application") << true
                                                             << QString() << true;
     }

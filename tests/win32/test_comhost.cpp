@@ -1,7 +1,8 @@
 // minicad's drawing served by the COM host in another Wine process, driven
 // through the Windows core as the tool drives a CAD application. The drawing
 // is comhost-drawing.json: TEXTs 2A, 2B on WIRE, 2C on the locked layer
-// LOCKED, block reference 30 with attribute 31 (SENBAN).
+// LOCKED, block reference 30 with attribute 31 (SENBAN), block reference 32
+// without attributes.
 
 #include "comhost_ids.h"
 #include "harness.h"

@@ -203,6 +203,19 @@ TEST_CASE("references: an object in a value is held once and released once")
         Value back = fromVariant(arr);
         VariantClear(&arr);
         CHECK_EQ(fake.refs, 4); // two new holders in `back`
+        // An array of objects, as a CAD's GetAttributes answers.
+        SAFEARRAYBOUND bound{2, 0};
+        VARIANT typed;
+        VariantInit(&typed);
+        typed.vt = VT_ARRAY | VT_DISPATCH;
+        typed.parray = SafeArrayCreate(VT_DISPATCH, 1, &bound);
+        for (LONG i = 0; i < 2; ++i)
+            SafeArrayPutElement(typed.parray, &i, static_cast<IDispatch *>(&fake));
+        const Value objects = fromVariant(typed);
+        VariantClear(&typed);
+        CHECK(objects.is<ValueArray>() && objects.as<ValueArray>().size() == 2
+              && objects.as<ValueArray>()[1].is<ObjectPtr>() && objects.as<ValueArray>()[1].as<ObjectPtr>()->get() == &fake);
+        CHECK_EQ(fake.refs, 6);
     }
     CHECK_EQ(fake.refs, 1);
 }
