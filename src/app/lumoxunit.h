@@ -3,6 +3,7 @@
 // into the tabs' code. Fields shared by several handlers live here.
 
 #include "app/settings.h"
+#include "app/version.h"
 #include "attrtab/attrtab.h"
 #include "taglists/taglists.h"
 #include "searchtab/searchtab.h"
@@ -37,8 +38,8 @@ namespace lumo {
 class TTargetCADForm;
 
 inline const QString kApplicationTitle = QStringLiteral("LumoEdit");
-inline const QString kVersion = QStringLiteral("2Ia");
-inline const QString kVersionDate = QStringLiteral("2024.12.27");
+inline const QString kVersion = QStringLiteral(LUMO_VERSION_TEXT);
+inline const QString kVersionDate = QStringLiteral(LUMO_VERSION_DATE);
 
 // Where the window's files live; tests point it at a scratch directory.
 struct FilePaths {
