@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLayout>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QProcess>
