@@ -547,10 +547,15 @@ void TLumoMainForm::FormCloseQuery()
         }
     }
     if (!unsaved.isEmpty()) {
+        // Unchanged tag lists need no write, so often only the settings are lost.
+        const bool settingsLost = unsaved.first() == m_paths.settings;
+        const bool tagsLost = unsaved.size() > (settingsLost ? 1 : 0);
+        const QString settings = QStringLiteral("今回の設定（ウィンドウの位置、ターゲット CAD、チェックボックス）");
+        const QString lost = settingsLost && tagsLost ? settings + QStringLiteral("とタグリストの変更は失われます．")
+                           : settingsLost             ? settings + QStringLiteral("は失われます．")
+                                                      : QStringLiteral("タグリストの変更は失われます．");
         reasons.removeDuplicates();
-        widgets::showMessage(widgets::MessageKind::Warning,
-                             unsavedFilesNotice(unsaved, QStringLiteral("今回の設定（ウィンドウの位置、ターゲット CAD、チェックボックス）とタグリストは失われます．"), reasons),
-                             this);
+        widgets::showMessage(widgets::MessageKind::Warning, unsavedFilesNotice(unsaved, lost, reasons), this);
     }
 }
 

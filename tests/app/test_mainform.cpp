@@ -297,7 +297,8 @@ private Q_SLOTS:
         QCOMPARE(int(m.kind), int(widgets::MessageKind::Warning));
         for (const QString &path : {ro.settings, ro.textTagList, ro.tagSetList})
             QVERIFY2(m.text.contains(QDir::toNativeSeparators(path)), qPrintable(m.text));
-        QVERIFY2(m.text.contains(QStringLiteral("設定")) && m.text.contains(QStringLiteral("失われます")), qPrintable(m.text));
+        QVERIFY2(m.text.contains(QStringLiteral("設定")) && m.text.contains(QStringLiteral("とタグリストの変更は失われます")),
+                 qPrintable(m.text));
         QVERIFY2(m.text.contains(QStringLiteral("書き込みのできる場所")), qPrintable(m.text));
     }
 
