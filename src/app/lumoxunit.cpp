@@ -1,4 +1,5 @@
 #include "app/lumoxunit.h"
+#include "app/version.h"
 
 #include "cad/connection.h"
 #include "cad/targetcadform.h"
@@ -595,7 +596,9 @@ void TLumoMainForm::PageControl1Change()
 void TLumoMainForm::N25Click()
 {
     widgets::showMessage(widgets::MessageKind::Information,
-                         QStringLiteral("%1  Version %2  (%3)").arg(kApplicationTitle, kVersion, kVersionDate), this);
+                         QStringLiteral("%1  Version %2  (%3)")
+                             .arg(kApplicationTitle, QStringLiteral(LUMO_VERSION_TEXT), QStringLiteral(LUMO_VERSION_DATE)),
+                         this);
 }
 
 int TLumoMainForm::runModalTopmost(QDialog *dialog)

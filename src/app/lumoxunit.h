@@ -3,7 +3,6 @@
 // into the tabs' code. Fields shared by several handlers live here.
 
 #include "app/settings.h"
-#include "app/version.h"
 #include "attrtab/attrtab.h"
 #include "taglists/taglists.h"
 #include "searchtab/searchtab.h"
@@ -38,8 +37,6 @@ namespace lumo {
 class TTargetCADForm;
 
 inline const QString kApplicationTitle = QStringLiteral("LumoEdit");
-inline const QString kVersion = QStringLiteral(LUMO_VERSION_TEXT);
-inline const QString kVersionDate = QStringLiteral(LUMO_VERSION_DATE);
 
 // Where the window's files live; tests point it at a scratch directory.
 struct FilePaths {
