@@ -1,7 +1,9 @@
 #include "app/lumoxunit.h"
+#include "app/version.h"
 
 #include "cad/connection.h"
 #include "cad/targetcadform.h"
+#include "taglists/unsavednotice.h"
 #include "widgets/lineeditor.h"
 #include "widgets/messagebox.h"
 #include "widgets/stringgrid.h"
@@ -519,11 +521,18 @@ Settings TLumoMainForm::collectSettings() const
 void TLumoMainForm::FormCloseQuery()
 {
     // Nothing here may keep the window from closing: a file that cannot be
-    // written is skipped.
+    // written is skipped, and the user is told once which ones were lost.
+    QStringList unsaved;
+    QStringList reasons;
     IniFile ini;
     ini.load(m_paths.settings);
     writeSettings(ini, collectSettings());
-    ini.save(m_paths.settings);
+    QString error;
+    // A file no encoding reads cleanly is kept on purpose (told at start).
+    if (!ini.undecodable() && !ini.save(m_paths.settings, &error)) {
+        unsaved << m_paths.settings;
+        reasons << error;
+    }
 
     auto itemsOf = [](const QComboBox *box) {
         QStringList items;
@@ -531,8 +540,24 @@ void TLumoMainForm::FormCloseQuery()
             items << box->itemText(i);
         return items;
     };
-    saveTagList(m_textTags, itemsOf(ComboBox1));
-    saveTagList(m_tagSets, itemsOf(ComboBox2));
+    for (auto [file, box] : {std::pair{&m_textTags, ComboBox1}, std::pair{&m_tagSets, ComboBox2}}) {
+        error.clear();
+        if (saveTagList(*file, itemsOf(box), &error) == SaveResult::Failed) {
+            unsaved << file->path;
+            reasons << error;
+        }
+    }
+    if (!unsaved.isEmpty()) {
+        // Unchanged tag lists need no write, so often only the settings are lost.
+        const bool settingsLost = unsaved.first() == m_paths.settings;
+        const bool tagsLost = unsaved.size() > (settingsLost ? 1 : 0);
+        const QString settings = QStringLiteral("今回の設定（ウィンドウの位置、ターゲット CAD、チェックボックス）");
+        const QString lost = settingsLost && tagsLost ? settings + QStringLiteral("とタグリストの変更は失われます．")
+                           : settingsLost             ? settings + QStringLiteral("は失われます．")
+                                                      : QStringLiteral("タグリストの変更は失われます．");
+        reasons.removeDuplicates();
+        widgets::showMessage(widgets::MessageKind::Warning, unsavedFilesNotice(unsaved, lost, reasons), this);
+    }
 }
 
 void TLumoMainForm::FormDestroy()
@@ -571,7 +596,9 @@ void TLumoMainForm::PageControl1Change()
 void TLumoMainForm::N25Click()
 {
     widgets::showMessage(widgets::MessageKind::Information,
-                         QStringLiteral("%1  Version %2  (%3)").arg(kApplicationTitle, kVersion, kVersionDate), this);
+                         QStringLiteral("%1  Version %2  (%3)")
+                             .arg(kApplicationTitle, QStringLiteral(LUMO_VERSION_TEXT), QStringLiteral(LUMO_VERSION_DATE)),
+                         this);
 }
 
 int TLumoMainForm::runModalTopmost(QDialog *dialog)

@@ -37,8 +37,6 @@ namespace lumo {
 class TTargetCADForm;
 
 inline const QString kApplicationTitle = QStringLiteral("LumoEdit");
-inline const QString kVersion = QStringLiteral("2Ia");
-inline const QString kVersionDate = QStringLiteral("2024.12.27");
 
 // Where the window's files live; tests point it at a scratch directory.
 struct FilePaths {

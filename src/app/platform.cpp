@@ -13,6 +13,7 @@
 #endif
 
 #include <QApplication>
+#include <QIcon>
 #include <QWidget>
 
 namespace lumo {
@@ -41,6 +42,11 @@ std::unique_ptr<cad::WindowOps> windowOpsForPlatform()
 void setUpApplication()
 {
     QApplication::setApplicationName(kApplicationTitle);
+    // The icon lives in the executable's resources (the tests' have none).
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/lumoedit/lumoedit-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 }
 
 void createMainWindow(QWidget *window, const QString &className)

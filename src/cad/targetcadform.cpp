@@ -2,6 +2,7 @@
 
 #include "cad/connection.h"
 #include "taglists/taglists.h"
+#include "taglists/unsavednotice.h"
 #include "widgets/messagebox.h"
 
 #include <QFileInfo>
@@ -161,9 +162,14 @@ void TTargetCADForm::writeList()
     // The old file stays whole when this fails; the user must know the change is not kept.
     if (m_keepFile)
         error = QStringLiteral("文字コードが不明なファイルは書き換えません．");
-    if (m_keepFile || !writeTextFile(m_path, entries(), m_encoding, &error))
+    if (m_keepFile) {
         widgets::showMessage(widgets::MessageKind::Warning,
                              m_path + QStringLiteral("\nに書き込めませんでした．\n") + error, this);
+    } else if (!writeTextFile(m_path, entries(), m_encoding, &error)) {
+        widgets::showMessage(widgets::MessageKind::Warning,
+                             unsavedFilesNotice({m_path}, QStringLiteral("ターゲット CAD の一覧の変更は、次の起動では失われます．"), {error}),
+                             this);
+    }
 }
 
 void TTargetCADForm::showEvent(QShowEvent *event)

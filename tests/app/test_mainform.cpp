@@ -3,14 +3,18 @@
 
 #include "app/lumoxunit.h"
 #include "cad/connection.h"
+#include "cad/targetcadform.h"
 #include "widgets/messagebox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLayout>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
+#include <QProcess>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -23,6 +27,50 @@
 using namespace lumo;
 using testing::readRaw;
 using testing::writeRaw;
+
+namespace {
+
+// A folder this process cannot write to. chmod is enough for a user, but
+// root writes past it: there the folder is made immutable too, and where
+// that is not allowed either (some containers) it is placed under a plain
+// file, where every write fails as well.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString &path)
+        : m_path(path)
+    {
+        QDir().mkpath(m_path);
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup);
+        if (writable())
+            m_immutable = QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), m_path}) == 0 && !writable();
+        if (writable()) {
+            const QString blocker = m_path + QStringLiteral(".file");
+            writeRaw(blocker, "x");
+            m_path = blocker + QStringLiteral("/LumoEdit");
+        }
+    }
+    ~ReadOnlyFolder()
+    {
+        if (m_immutable)
+            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), m_path});
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString file(const QString &name) const { return m_path + QLatin1Char('/') + name; }
+
+private:
+    bool writable() const
+    {
+        QFile probe(file(QStringLiteral(".probe")));
+        if (!probe.open(QIODevice::WriteOnly))
+            return false;
+        probe.remove();
+        return true;
+    }
+    QString m_path;
+    bool m_immutable = false;
+};
+
+} // namespace
 
 class TestMainForm : public QObject {
     Q_OBJECT
@@ -206,11 +254,73 @@ private Q_SLOTS:
         bad.settings = blocker + QStringLiteral("/LumoEdit.ini");
         bad.textTagList = blocker + QStringLiteral("/a.txt");
         bad.tagSetList = blocker + QStringLiteral("/b.txt");
+        widgets::MessageRecorder recorder;
         TLumoMainForm form(bad);
         form.show();
         QVERIFY(form.close());
         QVERIFY(!form.isVisible());
+        QCOMPARE(recorder.messages.size(), 1);
     }
+
+    // Unzipped into Program Files or onto a read-only share: nothing is said
+    // at start; the close tells once which files were lost and still closes;
+    // the "CAD" dialog's writes say so too.
+    void readOnlyFolderIsToldAtCloseOnly()
+    {
+        QTemporaryDir scratch;
+        ReadOnlyFolder folder(scratch.filePath(QStringLiteral("LumoEdit")));
+        FilePaths ro;
+        ro.settings = folder.file(QStringLiteral("lumoedit.ini"));
+        ro.targetCadList = folder.file(QStringLiteral("TargetCAD_APIVersion.txt"));
+        ro.textTagList = folder.file(QStringLiteral("LumoEditTagList.txt"));
+        ro.tagSetList = folder.file(QStringLiteral("LumoEdit2ATagList.txt"));
+        widgets::MessageRecorder recorder;
+        {
+            TLumoMainForm form(ro);
+            form.show();
+            QVERIFY(recorder.messages.isEmpty());
+
+            form.TargetCADForm->Edit1->setText(QStringLiteral("AutoCAD"));
+            form.TargetCADForm->Edit2->setText(QStringLiteral("AutoCAD.Application"));
+            form.TargetCADForm->SpeedButton1Click(); // "追加"
+            QCOMPARE(recorder.messages.size(), 1);
+            const QString dialogText = recorder.messages[0].text;
+            QVERIFY2(dialogText.contains(QDir::toNativeSeparators(ro.targetCadList)), qPrintable(dialogText));
+            QVERIFY2(dialogText.contains(QStringLiteral("ターゲット CAD の一覧の変更は")), qPrintable(dialogText));
+            recorder.messages.clear();
+
+            QVERIFY(form.close());
+            QVERIFY(!form.isVisible());
+        }
+        QCOMPARE(recorder.messages.size(), 1); // once, though the window was destroyed after the close
+        const widgets::Message &m = recorder.messages[0];
+        QCOMPARE(int(m.kind), int(widgets::MessageKind::Warning));
+        for (const QString &path : {ro.settings, ro.textTagList, ro.tagSetList})
+            QVERIFY2(m.text.contains(QDir::toNativeSeparators(path)), qPrintable(m.text));
+        QVERIFY2(m.text.contains(QStringLiteral("設定")) && m.text.contains(QStringLiteral("とタグリストの変更は失われます")),
+                 qPrintable(m.text));
+        QVERIFY2(m.text.contains(QStringLiteral("書き込みのできる場所")), qPrintable(m.text));
+    }
+
+#ifdef LUMO_RELEASE_STAGE
+    // The zip ships the tag lists the packaging tool wrote; they must be byte
+    // for byte what the window writes at its first close on a Japanese Windows.
+    void shippedTagListsAreWhatTheFirstCloseWrites()
+    {
+        setLegacyCodePage(QStringLiteral("Shift_JIS"));
+        {
+            TLumoMainForm form(paths);
+            form.close();
+        }
+        setLegacyCodePage(QString());
+        const QString stage = QStringLiteral(LUMO_RELEASE_STAGE);
+        for (const QString &name : {kTextTagListFile, kTagSetListFile}) {
+            const QByteArray shipped = readRaw(stage + QLatin1Char('/') + name);
+            QVERIFY2(!shipped.isEmpty(), qPrintable(name));
+            QCOMPARE(readRaw(dir.filePath(name)), shipped);
+        }
+    }
+#endif
 
     void aboutBox()
     {
