@@ -3,9 +3,10 @@
 // with their attributes, and the lines, polylines, circles and arcs of the
 // DXF file. Wheel zoom, middle-drag pan, zoom extents.
 //
-// The drawing's view (viewCenter, "VIEWSIZE", "SCREENSIZE") is the one
-// truth: a client's ZoomCenter moves this view, and the user's zoom and pan
-// go through Drawing::zoomCenter().
+// The drawing's view (viewCenter, "VIEWSIZE") is the one truth: a client's
+// ZoomCenter moves this view, and the user's zoom and pan go through
+// Drawing::zoomCenter(). The viewport's size is the session's "SCREENSIZE"
+// of the drawing.
 //
 // The view is also a PickProvider: while a client's
 // SelectOnScreen waits, the user picks by click, window box (drag left to
