@@ -1,8 +1,8 @@
-// minicad: the CAD host. It shows its drawing in a window (or runs without
-// one with --headless) and serves it on the session bus.
+// minicad: the CAD host. It shows its drawings in a window, one tab each
+// (or runs without one with --headless), and serves them on the session bus.
 
 #include "minicad/dxf/dxffile.h"
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 #include "minicad/server/server.h"
 #include "minicad/view/mainwindow.h"
 
@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("minicad"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("A small CAD host that publishes its drawing over D-Bus."));
+    parser.setApplicationDescription(QStringLiteral("A small CAD host that publishes its drawings over D-Bus."));
     parser.addHelpOption();
     const QCommandLineOption progIdOption(QStringLiteral("progid"),
                                           QStringLiteral("The ProgID to publish (default BricscadApp.AcadApplication)."),
@@ -54,8 +54,11 @@ int main(int argc, char *argv[])
     if (!drawing)
         return exitCode;
 
+    const auto session = std::make_shared<minicad::Session>();
+    session->add(drawing);
+
     minicad::quitOnTerminationSignals();
-    minicad::MiniCadServer server(drawing);
+    minicad::MiniCadServer server(session);
     QString error;
     if (!server.start(parser.value(progIdOption), &error)) {
         std::fprintf(stderr, "minicad: %s\n", qPrintable(error));
@@ -63,7 +66,7 @@ int main(int argc, char *argv[])
     }
     std::unique_ptr<minicad::MainWindow> window;
     if (!parser.isSet(headlessOption)) {
-        window = std::make_unique<minicad::MainWindow>(drawing);
+        window = std::make_unique<minicad::MainWindow>(session);
         window->show();
     }
     std::fprintf(stderr, "minicad: serving %s as %s on the session bus\n", qPrintable(parser.value(progIdOption)),

@@ -1,5 +1,7 @@
 #include "minicad/automation/application.h"
 
+#include "minicad/dxf/dxffile.h"
+
 #include <QFileInfo>
 
 #include <cmath>
@@ -184,19 +186,32 @@ QVariant dispatch(Self &self, std::span<const Member<Self>> table, const QString
 
 // ---- Objects --------------------------------------------------------------------------
 
+// What every object holds: the host, and the drawing it belongs to (none
+// for the application and its documents collection).
+struct Context {
+    std::shared_ptr<Session> session;
+    std::shared_ptr<Drawing> drawing;
+};
+
 class Base : public cad::Dispatch {
 public:
-    explicit Base(std::shared_ptr<Drawing> d) : m_drawing(std::move(d)) {}
+    explicit Base(Context c) : m_context(std::move(c)) {}
     QVariant invoke(const QString &member, InvokeKind kind, QVariantList &args) final
     {
+        // An object of a closed drawing is cut off, as a CAD's objects are
+        // disconnected from their clients when their document closes.
+        if (m_context.drawing && !m_context.session->isOpen(m_context.drawing.get()))
+            throw AutomationError(QStringLiteral("The object invoked has disconnected from its clients: "
+                                                 "its drawing was closed"));
         try {
             return dispatchMember(member, kind, args);
         } catch (const ModelError &e) {
             throw AutomationError(e.message());
         }
     }
-    Drawing &drawing() const { return *m_drawing; }
-    const std::shared_ptr<Drawing> &drawingPtr() const { return m_drawing; }
+    Drawing &drawing() const { return *m_context.drawing; }
+    Session &session() const { return *m_context.session; }
+    const Context &context() const { return m_context; }
     // Whether a call of the member could be answered (COM asks by name first).
     virtual bool hasMember(const QString &member) const = 0;
 
@@ -204,7 +219,7 @@ protected:
     virtual QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) = 0;
 
 private:
-    std::shared_ptr<Drawing> m_drawing;
+    Context m_context;
 };
 
 template <class T, class... A>
@@ -231,7 +246,7 @@ int checkedIndex(const QVariant &v, int count)
 
 class EntityObject : public Base {
 public:
-    EntityObject(std::shared_ptr<Drawing> d, QString handle) : Base(std::move(d)), m_handle(std::move(handle)) {}
+    EntityObject(Context d, QString handle) : Base(std::move(d)), m_handle(std::move(handle)) {}
 
     const Entity &entity() const
     {
@@ -304,13 +319,13 @@ protected:
              [](S &s, QVariantList &) -> QVariant {
                  QVariantList out;
                  for (const Entity &a : s.entity().attributes)
-                     out.append(object<EntityObject>(s.drawingPtr(), a.handle));
+                     out.append(object<EntityObject>(s.context(), a.handle));
                  return out;
              },
              nullptr, kInsert},
             {"Copy", true, 0, 0,
              [](S &s, QVariantList &) {
-                 return object<EntityObject>(s.drawingPtr(), s.drawing().copyEntity(s.m_handle));
+                 return object<EntityObject>(s.context(), s.drawing().copyEntity(s.m_handle));
              }},
             {"Delete", true, 0, 0, [](S &s, QVariantList &) { s.drawing().eraseEntity(s.m_handle); return QVariant(); }},
             {"Update", true, 0, 0, [](S &s, QVariantList &) { s.drawing().update(s.m_handle); return QVariant(); }},
@@ -326,7 +341,7 @@ private:
 
 class LayerObject : public Base {
 public:
-    LayerObject(std::shared_ptr<Drawing> d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
+    LayerObject(Context d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
 
     const Layer &layer() const
     {
@@ -381,17 +396,17 @@ protected:
              [](S &s, QVariantList &a) {
                  const QList<Layer> &layers = s.drawing().layers();
                  if (isIndex(a[0]))
-                     return object<LayerObject>(s.drawingPtr(), layers[checkedIndex(a[0], int(layers.size()))].name);
+                     return object<LayerObject>(s.context(), layers[checkedIndex(a[0], int(layers.size()))].name);
                  const Layer *l = s.drawing().layer(argString(a[0]));
                  if (!l)
                      throw AutomationError(QStringLiteral("Key not found"));
-                 return object<LayerObject>(s.drawingPtr(), l->name);
+                 return object<LayerObject>(s.context(), l->name);
              }},
             {"Add", true, 1, 1,
              [](S &s, QVariantList &a) {
                  const QString name = argString(a[0]);
                  s.drawing().addLayer(name);
-                 return object<LayerObject>(s.drawingPtr(), s.drawing().layer(name)->name);
+                 return object<LayerObject>(s.context(), s.drawing().layer(name)->name);
              }},
         };
         return table;
@@ -403,7 +418,7 @@ protected:
 
 class SelectionSetObject : public Base {
 public:
-    SelectionSetObject(std::shared_ptr<Drawing> d, quint64 id) : Base(std::move(d)), m_id(id) {}
+    SelectionSetObject(Context d, quint64 id) : Base(std::move(d)), m_id(id) {}
 
     const SelectionSet &set() const
     {
@@ -430,7 +445,7 @@ protected:
             {"Item", true, 1, 1,
              [](S &s, QVariantList &a) {
                  const QStringList &h = s.set().handles;
-                 return object<EntityObject>(s.drawingPtr(), h[checkedIndex(a[0], int(h.size()))]);
+                 return object<EntityObject>(s.context(), h[checkedIndex(a[0], int(h.size()))]);
              }},
             {"Clear", true, 0, 0, [](S &s, QVariantList &) { s.drawing().clearSelectionSet(s.m_id); return QVariant(); }},
             {"Delete", true, 0, 0,
@@ -439,7 +454,7 @@ protected:
              [](S &s, QVariantList &a) {
                  const SelectionFilter f = argFilter(a.value(0), a.value(1));
                  s.set();
-                 s.drawing().selectOnScreen(s.m_id, f);
+                 s.session().selectOnScreen(s.drawing(), s.m_id, f);
                  return QVariant();
              }},
             {"Select", true, 1, 5,
@@ -498,11 +513,11 @@ protected:
                                              : d.selectionSetIndex(argString(a[0]));
                  if (i < 0)
                      throw AutomationError(QStringLiteral("Key not found"));
-                 return object<SelectionSetObject>(s.drawingPtr(), d.selectionSetAt(i).id);
+                 return object<SelectionSetObject>(s.context(), d.selectionSetAt(i).id);
              }},
             {"Add", true, 1, 1,
              [](S &s, QVariantList &a) {
-                 return object<SelectionSetObject>(s.drawingPtr(), s.drawing().addSelectionSet(argString(a[0])));
+                 return object<SelectionSetObject>(s.context(), s.drawing().addSelectionSet(argString(a[0])));
              }},
         };
         return table;
@@ -516,7 +531,7 @@ const QString kPaperSpace = QStringLiteral("*Paper_Space");
 
 class BlockObject : public Base {
 public:
-    BlockObject(std::shared_ptr<Drawing> d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
+    BlockObject(Context d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
 
     QStringList handles() const
     {
@@ -563,7 +578,7 @@ protected:
             {"Item", true, 1, 1,
              [](S &s, QVariantList &a) {
                  const QStringList h = s.handles();
-                 return object<EntityObject>(s.drawingPtr(), h[checkedIndex(a[0], int(h.size()))]);
+                 return object<EntityObject>(s.context(), h[checkedIndex(a[0], int(h.size()))]);
              }},
             {"IsLayout", false, 0, 0,
              [](S &s, QVariantList &) -> QVariant { return s.m_name == kModelSpace || s.m_name == kPaperSpace; }},
@@ -600,32 +615,85 @@ protected:
                  if (isIndex(a[0])) {
                      const int i = checkedIndex(a[0], int(blocks.size()) + 2);
                      const QString name = i == 0 ? kModelSpace : i == 1 ? kPaperSpace : blocks[i - 2].name;
-                     return object<BlockObject>(s.drawingPtr(), name);
+                     return object<BlockObject>(s.context(), name);
                  }
                  const QString name = argString(a[0]);
                  for (const QString &layout : {kModelSpace, kPaperSpace})
                      if (name.compare(layout, Qt::CaseInsensitive) == 0)
-                         return object<BlockObject>(s.drawingPtr(), layout);
+                         return object<BlockObject>(s.context(), layout);
                  const Block *b = s.drawing().block(name);
                  if (!b)
                      throw AutomationError(QStringLiteral("Key not found"));
-                 return object<BlockObject>(s.drawingPtr(), b->name);
+                 return object<BlockObject>(s.context(), b->name);
              }},
         };
         return table;
     }
 };
 
-// -- Document and application
+// -- Documents and application
 
 class DocumentObject : public Base {
 public:
     using Base::Base;
 
 protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override;
-    bool hasMember(const QString &member) const override;
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
     static std::span<const Member<DocumentObject>> members();
+};
+
+QVariant documentObject(Session &session, const std::shared_ptr<Session> &owner, int index)
+{
+    return object<DocumentObject>(Context{owner, session.drawing(index)});
+}
+
+// The session's own shared pointer, kept by every object.
+const std::shared_ptr<Session> &owner(const Base &b)
+{
+    return b.context().session;
+}
+
+// The document of a put or an argument: one of ours, of an open drawing.
+int documentIndex(const Session &session, const QVariant &v)
+{
+    const auto *doc = dynamic_cast<const DocumentObject *>(cad::toObject(v).get());
+    if (!doc)
+        typeMismatch();
+    const int i = session.indexOf(&doc->drawing());
+    if (i < 0)
+        throw AutomationError(QStringLiteral("The object invoked has disconnected from its clients: "
+                                             "its drawing was closed"));
+    return i;
+}
+
+int activeIndexOrThrow(const Session &session)
+{
+    if (session.activeIndex() < 0)
+        throw AutomationError(QStringLiteral("No document is open"));
+    return session.activeIndex();
+}
+
+class DocumentsObject : public Base {
+public:
+    using Base::Base;
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        return dispatch(*this, members(), member, kind, args);
+    }
+    bool hasMember(const QString &member) const override
+    {
+        return findMember(members(), member, kAll) != nullptr;
+    }
+    static std::span<const Member<DocumentsObject>> members();
 };
 
 class ApplicationObject : public Base {
@@ -646,13 +714,22 @@ protected:
         using S = ApplicationObject;
         static const Member<S> table[] = {
             {"HWND", false, 0, 0,
-             [](S &s, QVariantList &) -> QVariant { return qulonglong(s.drawing().applicationWindow()); }},
+             [](S &s, QVariantList &) -> QVariant { return qulonglong(s.session().applicationWindow()); }},
+            // Setting it activates the document, as the CAD allows.
             {"ActiveDocument", false, 0, 0,
-             [](S &s, QVariantList &) { return object<DocumentObject>(s.drawingPtr()); }},
+             [](S &s, QVariantList &) {
+                 return documentObject(s.session(), owner(s), activeIndexOrThrow(s.session()));
+             },
+             [](S &s, const QVariant &v) { s.session().activate(documentIndex(s.session(), v)); }},
+            {"Documents", false, 0, 0,
+             [](S &s, QVariantList &) { return object<DocumentsObject>(Context{owner(s), nullptr}); }},
             {"Name", false, 0, 0, [](S &, QVariantList &) -> QVariant { return QStringLiteral("minicad"); }},
+            // The view of the active drawing moves.
             {"ZoomCenter", true, 2, 2,
              [](S &s, QVariantList &a) {
-                 s.drawing().zoomCenter(argPoint(a[0]), argDouble(a[1]));
+                 const Point center = argPoint(a[0]);
+                 const double height = argDouble(a[1]);
+                 s.session().drawing(activeIndexOrThrow(s.session()))->zoomCenter(center, height);
                  return QVariant();
              }},
         };
@@ -660,19 +737,50 @@ protected:
     }
 };
 
-QString documentName(const Drawing &d)
+std::span<const Member<DocumentsObject>> DocumentsObject::members()
 {
-    return d.fileName().isEmpty() ? QStringLiteral("Drawing1.dwg") : QFileInfo(d.fileName()).fileName();
-}
-
-QVariant DocumentObject::dispatchMember(const QString &member, InvokeKind kind, QVariantList &args)
-{
-    return dispatch(*this, members(), member, kind, args);
-}
-
-bool DocumentObject::hasMember(const QString &member) const
-{
-    return findMember(members(), member, kAll) != nullptr;
+    using S = DocumentsObject;
+    static const Member<S> table[] = {
+        {"Count", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.session().count(); }},
+        // An index from 0, or a document's name (letter case ignored).
+        {"Item", true, 1, 1,
+         [](S &s, QVariantList &a) {
+             Session &session = s.session();
+             if (isIndex(a[0]))
+                 return documentObject(session, owner(s), checkedIndex(a[0], session.count()));
+             const QString name = argString(a[0]);
+             for (int i = 0; i < session.count(); ++i) {
+                 if (session.name(session.drawing(i).get()).compare(name, Qt::CaseInsensitive) == 0)
+                     return documentObject(session, owner(s), i);
+             }
+             throw AutomationError(QStringLiteral("Key not found"));
+         }},
+        // The template name is taken and not used: every new drawing starts empty.
+        {"Add", true, 0, 1,
+         [](S &s, QVariantList &a) {
+             if (!a.isEmpty() && a[0].isValid())
+                 argString(a[0]);
+             return documentObject(s.session(), owner(s), s.session().add());
+         }},
+        // Open(Name [, ReadOnly [, Password]]): the drawing becomes the active one.
+        {"Open", true, 1, 3,
+         [](S &s, QVariantList &a) {
+             const QString path = argString(a[0]);
+             if (path.isEmpty())
+                 throw AutomationError(QStringLiteral("Invalid argument: the file name is empty"));
+             return documentObject(s.session(), owner(s), s.session().openFile(path));
+         }},
+        // Closes every drawing.
+        {"Close", true, 0, 0,
+         [](S &s, QVariantList &) {
+             while (s.session().count() > 0)
+                 s.session().close(s.session().count() - 1);
+             return QVariant();
+         }},
+        {"Application", false, 0, 0,
+         [](S &s, QVariantList &) { return object<ApplicationObject>(Context{owner(s), nullptr}); }},
+    };
+    return table;
 }
 
 std::span<const Member<DocumentObject>> DocumentObject::members()
@@ -680,33 +788,65 @@ std::span<const Member<DocumentObject>> DocumentObject::members()
     using S = DocumentObject;
     static const Member<S> table[] = {
         {"HWND", false, 0, 0,
-         [](S &s, QVariantList &) -> QVariant { return qulonglong(s.drawing().documentWindow()); }},
-        {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return documentName(s.drawing()); }},
+         [](S &s, QVariantList &) -> QVariant { return qulonglong(s.session().documentWindow(&s.drawing())); }},
+        {"Name", false, 0, 0, [](S &s, QVariantList &) -> QVariant { return s.session().name(&s.drawing()); }},
+        {"FullName", false, 0, 0,
+         [](S &s, QVariantList &) -> QVariant { return s.session().fullName(&s.drawing()); }},
+        // The folder of FullName; "" for a drawing never saved.
+        {"Path", false, 0, 0,
+         [](S &s, QVariantList &) -> QVariant {
+             const QString full = s.session().fullName(&s.drawing());
+             return full.isEmpty() ? QString() : QFileInfo(full).absolutePath();
+         }},
+        {"Active", false, 0, 0,
+         [](S &s, QVariantList &) -> QVariant { return s.session().activeDrawing().get() == &s.drawing(); }},
+        {"Activate", true, 0, 0,
+         [](S &s, QVariantList &) {
+             s.session().activate(s.session().indexOf(&s.drawing()));
+             return QVariant();
+         }},
+        // Close([SaveChanges [, FileName]]): with SaveChanges true the drawing
+        // is first saved, to FileName when given (DXF by its extension, else
+        // minicad's JSON), else to its own file; a drawing never saved and
+        // given no name is closed unsaved, as minicad has no dialog to ask.
+        {"Close", true, 0, 2,
+         [](S &s, QVariantList &a) {
+             const bool save = !a.isEmpty() && a[0].isValid() && argBool(a[0]);
+             const QString path = a.size() > 1 && a[1].isValid() ? argString(a[1]) : QString();
+             Drawing &d = s.drawing();
+             const QString target = path.isEmpty() ? s.session().fullName(&d) : path;
+             if (save && !target.isEmpty())
+                 saveDrawingFile(d, target);
+             s.session().close(s.session().indexOf(&d));
+             return QVariant();
+         }},
         {"Application", false, 0, 0,
-         [](S &s, QVariantList &) { return object<ApplicationObject>(s.drawingPtr()); }},
+         [](S &s, QVariantList &) { return object<ApplicationObject>(Context{owner(s), nullptr}); }},
         {"GetVariable", true, 1, 1,
          [](S &s, QVariantList &a) -> QVariant {
              const QString name = argString(a[0]).trimmed();
              const Drawing &d = s.drawing();
              if (cad::sameMember(name, "VIEWSIZE"))
                  return d.viewSize();
-             if (cad::sameMember(name, "SCREENSIZE"))
-                 return QVariantList{double(d.screenSize().width()), double(d.screenSize().height())};
+             if (cad::sameMember(name, "SCREENSIZE")) {
+                 const QSize screen = s.session().screenSize(&d);
+                 return QVariantList{double(screen.width()), double(screen.height())};
+             }
              if (cad::sameMember(name, "VIEWCTR"))
                  return pointValue(d.viewCenter());
              if (cad::sameMember(name, "DWGNAME"))
-                 return documentName(d);
+                 return s.session().name(&d);
              // Undo on (1), plus 8 while an undo group is open, as the CAD reports it.
              if (cad::sameMember(name, "UNDOCTL"))
                  return d.undoMarkDepth() > 0 ? 9 : 1;
              throw AutomationError(QStringLiteral("Error getting system variable %1").arg(name));
          }},
-        {"Layers", false, 0, 0, [](S &s, QVariantList &) { return object<LayersObject>(s.drawingPtr()); }},
+        {"Layers", false, 0, 0, [](S &s, QVariantList &) { return object<LayersObject>(s.context()); }},
         {"SelectionSets", false, 0, 0,
-         [](S &s, QVariantList &) { return object<SelectionSetsObject>(s.drawingPtr()); }},
-        {"Blocks", false, 0, 0, [](S &s, QVariantList &) { return object<BlocksObject>(s.drawingPtr()); }},
+         [](S &s, QVariantList &) { return object<SelectionSetsObject>(s.context()); }},
+        {"Blocks", false, 0, 0, [](S &s, QVariantList &) { return object<BlocksObject>(s.context()); }},
         {"ModelSpace", false, 0, 0,
-         [](S &s, QVariantList &) { return object<BlockObject>(s.drawingPtr(), kModelSpace); }},
+         [](S &s, QVariantList &) { return object<BlockObject>(s.context(), kModelSpace); }},
         {"HandleToObject", true, 1, 1,
          [](S &s, QVariantList &a) {
              if (a[0].metaType().id() != QMetaType::QString)
@@ -718,7 +858,7 @@ std::span<const Member<DocumentObject>> DocumentObject::members()
                      throw AutomationError(QStringLiteral("Object was erased"));
                  throw AutomationError(QStringLiteral("Unknown handle"));
              }
-             return object<EntityObject>(s.drawingPtr(), e->handle);
+             return object<EntityObject>(s.context(), e->handle);
          }},
         {"StartUndoMark", true, 0, 0, [](S &s, QVariantList &) { s.drawing().startUndoMark(); return QVariant(); }},
         {"EndUndoMark", true, 0, 0, [](S &s, QVariantList &) { s.drawing().endUndoMark(); return QVariant(); }},
@@ -742,11 +882,17 @@ bool hasMember(const cad::Object &object, const QString &member)
     return own ? own->hasMember(member) : true;
 }
 
-cad::Object makeApplication(std::shared_ptr<Drawing> drawing)
+const Drawing *drawingOf(const cad::Object &object)
 {
-    if (!drawing)
-        throw AutomationError(QStringLiteral("No drawing"));
-    return std::make_shared<ApplicationObject>(std::move(drawing));
+    const auto *own = dynamic_cast<const Base *>(object.get());
+    return own ? own->context().drawing.get() : nullptr;
+}
+
+cad::Object makeApplication(std::shared_ptr<Session> session)
+{
+    if (!session)
+        throw AutomationError(QStringLiteral("No session"));
+    return std::make_shared<ApplicationObject>(Context{std::move(session), nullptr});
 }
 
 } // namespace minicad

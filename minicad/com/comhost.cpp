@@ -59,11 +59,11 @@ QString hresultText(HRESULT hr)
 
 } // namespace
 
-ComHost::ComHost(std::shared_ptr<Drawing> drawing)
-    : m_drawing(std::move(drawing)), m_objects([d = m_drawing.get()] { return d->pickPending(); })
+ComHost::ComHost(std::shared_ptr<Session> session)
+    : m_session(std::move(session)), m_objects([s = m_session.get()] { return s->pickPending(); })
 {
     // Without a window nobody but a queued answer ends a pick: it waits for one.
-    m_drawing->setWaitForPick(true);
+    m_session->setWaitForPick(true);
 }
 
 ComHost::~ComHost()
@@ -100,10 +100,10 @@ bool ComHost::start(const QString &progId, QString *error)
         || !registerProgId(testing, testingText, QStringLiteral("minicad testing (%1)").arg(progId)))
         return fail(QStringLiteral("cannot register \"%1\" under Software\\Classes").arg(progId));
 
-    m_application = m_objects.addRoot(makeApplication(m_drawing), false);
-    m_testing = m_objects.addRoot(std::make_shared<TestingObject>(m_drawing, m_objects), true);
+    m_application = m_objects.addRoot(makeApplication(m_session), false);
+    m_testing = m_objects.addRoot(std::make_shared<TestingObject>(m_session, m_objects), true);
 
-    m_filter = new HostMessageFilter([d = m_drawing.get()] { return d->pickPending(); },
+    m_filter = new HostMessageFilter([s = m_session.get()] { return s->pickPending(); },
                                      [this](IUnknown *u) { return m_objects.servedWhileBusy(u); });
     CoRegisterMessageFilter(m_filter, &m_previousFilter);
 
@@ -126,8 +126,8 @@ void ComHost::stop()
         RevokeActiveObject(m_applicationCookie, nullptr);
     m_testingCookie = m_applicationCookie = 0;
     // A pick that waits ends: its caller is told it was cancelled.
-    if (m_drawing->pickPending())
-        m_drawing->cancelPick();
+    if (m_session->pickPending())
+        m_session->cancelPick();
     m_objects.disconnectAll();
     for (ComObject **root : {&m_application, &m_testing}) {
         if (*root)

@@ -1,12 +1,12 @@
 #pragma once
-// minicad's drawing served over COM: the application object under the
+// minicad's drawings served over COM: the application object under the
 // ProgID (registered under Software\Classes, in the running object table
 // with ACTIVEOBJECT_STRONG) and the testing object under "<ProgID>.Testing".
 // The thread that starts it must be in a single-threaded apartment and run
 // an event loop: calls arrive as window messages.
 
 #include "minicad/com/comobject.h"
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 
 #include <QString>
 
@@ -18,7 +18,7 @@ class HostMessageFilter;
 
 class ComHost {
 public:
-    explicit ComHost(std::shared_ptr<Drawing> drawing);
+    explicit ComHost(std::shared_ptr<Session> session);
     ~ComHost();
     ComHost(const ComHost &) = delete;
     ComHost &operator=(const ComHost &) = delete;
@@ -34,7 +34,7 @@ public:
     const ObjectTable &objects() const { return m_objects; }
 
 private:
-    std::shared_ptr<Drawing> m_drawing;
+    std::shared_ptr<Session> m_session;
     ObjectTable m_objects;
     ComObject *m_application = nullptr;
     ComObject *m_testing = nullptr;

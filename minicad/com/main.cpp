@@ -1,11 +1,11 @@
-// minicad-com: minicad's drawing served over COM, without a window.
+// minicad-com: minicad's drawings served over COM, without a window.
 //   minicad-com [--progid P] [drawing.dxf | drawing.json]
 // Serves until it is closed (Ctrl+C, or the end of the session).
 
 #include "cad/win32/comdispatch.h"
 #include "minicad/com/comhost.h"
 #include "minicad/dxf/dxffile.h"
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,8 +51,10 @@ int main(int argc, char *argv[])
     const auto drawing = minicad::openStartDrawing(parser.positionalArguments(), "minicad-com", &exitCode);
     if (!drawing)
         return exitCode;
+    const auto session = std::make_shared<minicad::Session>();
+    session->add(drawing);
 
-    minicad::com::ComHost host(drawing);
+    minicad::com::ComHost host(session);
     QString error;
     const QString progId = parser.value(progIdOption);
     if (!host.start(progId, &error)) {

@@ -3,6 +3,7 @@
 #include "minicad/dxf/dxffile.h"
 
 #include <QJsonDocument>
+#include <QJsonParseError>
 
 namespace minicad::com {
 
@@ -18,7 +19,9 @@ struct TestingMember {
 const TestingMember kMembers[] = {
     {"QueuePick", 1, 1}, {"QueueCancel", 0, 0}, {"Load", 1, 1},        {"Save", 1, 1},
     {"Dump", 0, 0},      {"Undo", 0, 0},        {"Redo", 0, 0},        {"PickWaiting", 0, 0},
-    {"ObjectCount", 0, 0}, {"ReferenceCount", 0, 1},
+    {"ObjectCount", 0, 0}, {"ReferenceCount", 0, 1}, {"Replace", 1, 1},     {"Open", 2, 2},
+    {"Activate", 1, 1},  {"Close", 1, 1},        {"DrawingCount", 0, 0}, {"ActiveDrawing", 0, 0},
+    {"Reset", 0, 0},
 };
 
 const TestingMember *find(const QString &name)
@@ -52,11 +55,39 @@ QStringList handleList(const QVariant &v)
     return handles;
 }
 
+int intArgument(const QVariant &v)
+{
+    bool ok = false;
+    const int i = v.toInt(&ok);
+    if (!ok || v.metaType().id() == QMetaType::QString)
+        throw AutomationError(QStringLiteral("Type mismatch: the index must be a number"));
+    return i;
+}
+
+// JSON text as a drawing's content; "" is an empty drawing.
+void readJson(Drawing &drawing, const QString &json)
+{
+    if (json.trimmed().isEmpty())
+        return;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        throw AutomationError(QStringLiteral("Malformed JSON: %1").arg(error.errorString()));
+    drawing.fromJson(doc);
+}
+
 } // namespace
 
-TestingObject::TestingObject(std::shared_ptr<Drawing> drawing, ObjectTable &objects)
-    : m_drawing(std::move(drawing)), m_objects(objects)
+TestingObject::TestingObject(std::shared_ptr<Session> session, ObjectTable &objects)
+    : m_session(std::move(session)), m_objects(objects)
 {
+}
+
+Drawing &TestingObject::active() const
+{
+    if (!m_session->activeDrawing())
+        throw AutomationError(QStringLiteral("No drawing is open"));
+    return *m_session->activeDrawing();
 }
 
 bool TestingObject::hasMember(const QString &member) const
@@ -73,27 +104,50 @@ QVariant TestingObject::invoke(const QString &member, cad::InvokeKind kind, QVar
         throw AutomationError(QStringLiteral("Member not found: %1 cannot be set").arg(member));
     if (args.size() < m->minArgs || args.size() > m->maxArgs)
         throw AutomationError(QStringLiteral("Invalid number of parameters"));
-    Drawing &d = *m_drawing;
+    Session &session = *m_session;
     try {
         if (cad::sameMember(member, "QueuePick"))
-            d.queuePick(handleList(args[0])); // answers a waiting pick at once
+            session.queuePick(handleList(args[0])); // answers a waiting pick at once
         else if (cad::sameMember(member, "QueueCancel"))
-            d.queuePickCancel();
-        else if (cad::sameMember(member, "Load")) {
+            session.queuePickCancel();
+        else if (cad::sameMember(member, "Load") || cad::sameMember(member, "Replace")) {
+            Drawing &d = active();
+            // Replace keeps the name (tests push their content so).
+            const QString name = d.fileName();
             loadDrawingFile(d, stringArgument(args[0], "the path"));
-            // What was handed out belongs to the drawing just replaced.
+            if (cad::sameMember(member, "Replace"))
+                d.setFileName(name);
+            // What was handed out belongs to the content just replaced, and
+            // the picks queued were meant for it.
             m_objects.retireAll();
+            session.dropPicks();
         }
         else if (cad::sameMember(member, "Save"))
-            saveDrawingFile(d, stringArgument(args[0], "the path"));
+            saveDrawingFile(active(), stringArgument(args[0], "the path"));
         else if (cad::sameMember(member, "Dump"))
-            return QString::fromUtf8(d.toJson().toJson(QJsonDocument::Indented));
+            return QString::fromUtf8(active().toJson().toJson(QJsonDocument::Indented));
         else if (cad::sameMember(member, "Undo"))
-            return d.undo();
+            return active().undo();
         else if (cad::sameMember(member, "Redo"))
-            return d.redo();
+            return active().redo();
+        else if (cad::sameMember(member, "Open")) {
+            auto d = std::make_shared<Drawing>();
+            readJson(*d, stringArgument(args[0], "the JSON text"));
+            d->setFileName(stringArgument(args[1], "the full name"));
+            return session.add(std::move(d));
+        }
+        else if (cad::sameMember(member, "Activate"))
+            session.activate(intArgument(args[0]));
+        else if (cad::sameMember(member, "Close"))
+            session.close(intArgument(args[0]));
+        else if (cad::sameMember(member, "DrawingCount"))
+            return session.count();
+        else if (cad::sameMember(member, "ActiveDrawing"))
+            return session.activeIndex();
+        else if (cad::sameMember(member, "Reset"))
+            session.reset();
         else if (cad::sameMember(member, "PickWaiting"))
-            return d.pickPending();
+            return session.pickPending();
         else if (cad::sameMember(member, "ObjectCount"))
             return m_objects.objectCount();
         else if (cad::sameMember(member, "ReferenceCount")) {

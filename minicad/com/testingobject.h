@@ -2,12 +2,14 @@
 // The COM host's testing object, registered beside the application under
 // "<ProgID>.Testing": the hooks the D-Bus host offers at /Testing, as
 // late-bound members. QueuePick(handles), QueueCancel(), Load(path),
-// Save(path), Dump() -> JSON, Undo() / Redo() -> done, PickWaiting,
+// Replace(path), Save(path), Dump() -> JSON, Undo() / Redo() -> done (all
+// on the active drawing), Open(json, fullName) -> index, Activate(index),
+// Close(index), DrawingCount, ActiveDrawing, Reset(), PickWaiting,
 // ObjectCount, ReferenceCount. Served while a pick waits.
 
 #include "cad/automation.h"
 #include "minicad/com/comobject.h"
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 
 #include <memory>
 
@@ -15,13 +17,15 @@ namespace minicad::com {
 
 class TestingObject : public cad::Dispatch, public MemberLookup {
 public:
-    TestingObject(std::shared_ptr<Drawing> drawing, ObjectTable &objects);
+    TestingObject(std::shared_ptr<Session> session, ObjectTable &objects);
 
     QVariant invoke(const QString &member, cad::InvokeKind kind, QVariantList &args) override;
     bool hasMember(const QString &member) const override;
 
 private:
-    std::shared_ptr<Drawing> m_drawing;
+    Drawing &active() const;
+
+    std::shared_ptr<Session> m_session;
     ObjectTable &m_objects;
 };
 

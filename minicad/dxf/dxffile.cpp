@@ -156,6 +156,8 @@ std::shared_ptr<Drawing> openStartDrawing(const QStringList &files, const char *
     if (!files.isEmpty()) {
         try {
             loadDrawingFile(*drawing, files.first());
+            // FullName is a full path, whatever the command line said.
+            drawing->setFileName(QFileInfo(files.first()).absoluteFilePath());
         } catch (const std::exception &e) {
             std::fprintf(stderr, "%s: cannot open %s: %s\n", program, qPrintable(files.first()), e.what());
             *exitCode = 1;

@@ -1,7 +1,5 @@
 #include "minicad/model/drawing.h"
 
-#include <QEventLoop>
-
 #include <algorithm>
 #include <cmath>
 
@@ -45,11 +43,7 @@ Drawing::Drawing(QObject *parent) : QObject(parent)
     m_layers.append(Layer{QStringLiteral("0"), false});
 }
 
-Drawing::~Drawing()
-{
-    if (m_pickLoop)
-        m_pickLoop->quit();
-}
+Drawing::~Drawing() = default;
 
 // ---- Handles ------------------------------------------------------------------
 
@@ -853,25 +847,11 @@ void Drawing::selectLast(quint64 id, const SelectionFilter &filter)
         set.handles.append(e.handle);
 }
 
-void Drawing::selectOnScreen(quint64 id, const SelectionFilter &filter)
+void Drawing::selectPicked(quint64 id, const SelectionFilter &filter, const QStringList &handles)
 {
-    setOrThrow(id);
-    if (m_pickPending)
-        throw ModelError(QStringLiteral("Busy: another selection waits for the user"));
-    PickAnswer answer;
-    if (!m_pickQueue.isEmpty())
-        answer = m_pickQueue.takeFirst();
-    else if (m_pickProvider || m_waitForPick)
-        answer = waitForPick(filter);
-    else
-        throw ModelError(QStringLiteral("*Cancel*: nobody to answer the selection"));
-    if (answer.cancelled)
-        throw ModelError(QStringLiteral("*Cancel*"));
-
-    // The set may have gone while the user was picking.
     SelectionSet &set = setOrThrow(id);
     QSet<QString> present(set.handles.cbegin(), set.handles.cend());
-    for (const QString &picked : answer.handles) {
+    for (const QString &picked : handles) {
         const auto h = parseHandle(picked);
         if (!h)
             continue;
@@ -883,64 +863,6 @@ void Drawing::selectOnScreen(quint64 id, const SelectionFilter &filter)
     }
 }
 
-// ---- Picks ---------------------------------------------------------------------------
-
-PickAnswer Drawing::waitForPick(const SelectionFilter &filter)
-{
-    m_pickAnswer.reset();
-    m_pickPending = true;
-    emit pickPendingChanged(true);
-    if (m_pickProvider)
-        m_pickProvider->beginPick(filter);
-    if (!m_pickAnswer) {
-        QEventLoop loop;
-        m_pickLoop = &loop;
-        loop.exec();
-        m_pickLoop = nullptr;
-    }
-    if (m_pickProvider)
-        m_pickProvider->endPick();
-    m_pickPending = false;
-    emit pickPendingChanged(false);
-    PickAnswer answer = m_pickAnswer.value_or(PickAnswer{true, {}});
-    m_pickAnswer.reset();
-    return answer;
-}
-
-void Drawing::answerPick(const QStringList &handles)
-{
-    if (!m_pickPending)
-        return;
-    m_pickAnswer = PickAnswer{false, handles};
-    if (m_pickLoop)
-        m_pickLoop->quit();
-}
-
-void Drawing::cancelPick()
-{
-    if (!m_pickPending)
-        return;
-    m_pickAnswer = PickAnswer{true, {}};
-    if (m_pickLoop)
-        m_pickLoop->quit();
-}
-
-void Drawing::queuePick(const QStringList &handles)
-{
-    if (m_pickPending && !m_pickAnswer)
-        answerPick(handles);
-    else
-        m_pickQueue.append(PickAnswer{false, handles});
-}
-
-void Drawing::queuePickCancel()
-{
-    if (m_pickPending && !m_pickAnswer)
-        cancelPick();
-    else
-        m_pickQueue.append(PickAnswer{true, {}});
-}
-
 // ---- View --------------------------------------------------------------------------------
 
 void Drawing::zoomCenter(const Point &center, double height)
@@ -950,19 +872,6 @@ void Drawing::zoomCenter(const Point &center, double height)
     m_viewCenter = center;
     m_viewSize = height;
     emit viewChanged();
-}
-
-void Drawing::setScreenSize(const QSize &size)
-{
-    if (size.width() <= 0 || size.height() <= 0)
-        return;
-    m_screenSize = size;
-}
-
-void Drawing::setWindows(quintptr application, quintptr document)
-{
-    m_appWindow = application;
-    m_docWindow = document;
 }
 
 void Drawing::regen()

@@ -1,7 +1,9 @@
 #pragma once
 // The drawing: layers, block definitions, model-space entities, handles,
-// undo history, selection sets and the view. Headless; the automation
-// objects, the D-Bus server and the view all work on one Drawing.
+// undo history, selection sets and the saved view (VIEWCTR, VIEWSIZE are
+// saved with a drawing in the CAD too). Headless. The host around it
+// (minicad/host: the other drawings open, the active one, picks, windows)
+// is the Session.
 //
 // Every change of content goes through the drawing, is recorded for undo,
 // bumps revision() and emits changed(). Errors are thrown as ModelError.
@@ -9,22 +11,18 @@
 #include "minicad/model/entity.h"
 #include "minicad/model/filter.h"
 #include "minicad/model/modelerror.h"
-#include "minicad/model/pick.h"
 
 #include <QHash>
 #include <QJsonDocument>
 #include <QList>
 #include <QObject>
 #include <QSet>
-#include <QSize>
 #include <QStringList>
 
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-
-class QEventLoop;
 
 namespace minicad {
 
@@ -140,40 +138,15 @@ public:
     void selectWindow(quint64 id, const Point &a, const Point &b, const SelectionFilter &filter);
     // Adds the last model-space entity when it passes.
     void selectLast(quint64 id, const SelectionFilter &filter);
-    // Asks the user (queue, provider) and adds the picked entities that pass
+    // Adds the entities the user picked on screen (the host asks) that pass
     // the filter; unknown handles and non-model-space objects are ignored.
-    // Throws when the pick is cancelled or there is nobody to answer.
-    void selectOnScreen(quint64 id, const SelectionFilter &filter);
+    void selectPicked(quint64 id, const SelectionFilter &filter, const QStringList &handles);
 
-    // ---- Picks ---------------------------------------------------------------
-
-    // The answer of the next on-screen pick. Answers a waiting pick at once.
-    void queuePick(const QStringList &handles);
-    void queuePickCancel();
-    int queuedPickCount() const { return int(m_pickQueue.size()); }
-    // True while selectOnScreen() waits for its answer.
-    bool pickPending() const { return m_pickPending; }
-    // With no queued answer: wait for one (true) or fail at once (false, the default).
-    // A host with a provider always waits.
-    void setWaitForPick(bool wait) { m_waitForPick = wait; }
-    bool waitsForPick() const { return m_waitForPick; }
-    // The host's provider; null for none. The drawing does not own it.
-    void setPickProvider(PickProvider *provider) { m_pickProvider = provider; }
-    PickProvider *pickProvider() const { return m_pickProvider; }
-    // The answer of the pending pick (no-op when none is pending).
-    void answerPick(const QStringList &handles);
-    void cancelPick();
-
-    // ---- View and system variables ------------------------------------------
+    // ---- View ----------------------------------------------------------------
 
     Point viewCenter() const { return m_viewCenter; }
     double viewSize() const { return m_viewSize; } // "VIEWSIZE": view height in drawing units
     void zoomCenter(const Point &center, double height); // height > 0
-    QSize screenSize() const { return m_screenSize; } // "SCREENSIZE" in pixels
-    void setScreenSize(const QSize &size);
-    quintptr applicationWindow() const { return m_appWindow; } // 0 without a window
-    quintptr documentWindow() const { return m_docWindow; }
-    void setWindows(quintptr application, quintptr document);
     void regen();                         // emits redrawRequested()
     void update(const QString &handle);   // emits redrawRequested()
 
@@ -181,8 +154,7 @@ public:
 
     // The whole content (layers, blocks, entities, handle seed, view).
     QJsonDocument toJson() const;
-    // Replaces the content; undo history, selection sets and queued picks
-    // are dropped. Throws ModelError and leaves the drawing unchanged when
+    // Replaces the content; undo history and selection sets are dropped. Throws ModelError and leaves the drawing unchanged when
     // the document is malformed.
     void fromJson(const QJsonDocument &doc);
     void loadFile(const QString &path); // throws ModelError
@@ -212,7 +184,6 @@ signals:
     void changed();
     void redrawRequested();
     void viewChanged();
-    void pickPendingChanged(bool pending);
 
 private:
     struct Stored {
@@ -258,7 +229,6 @@ private:
     SelectionSet *setById(quint64 id);
     SelectionSet &setOrThrow(quint64 id);
     void addMatching(quint64 id, const SelectionFilter &filter, const std::function<bool(const Entity &)> &take);
-    PickAnswer waitForPick(const SelectionFilter &filter);
 
     QList<Layer> m_layers;
     QList<Block> m_blocks;
@@ -284,18 +254,9 @@ private:
 
     QList<SelectionSet> m_sets;
     quint64 m_setSeed = 1;
-    QList<PickAnswer> m_pickQueue;
-    bool m_pickPending = false;
-    bool m_waitForPick = false;
-    PickProvider *m_pickProvider = nullptr;
-    std::optional<PickAnswer> m_pickAnswer;
-    QEventLoop *m_pickLoop = nullptr;
 
     Point m_viewCenter;
     double m_viewSize = 100;
-    QSize m_screenSize{1000, 600};
-    quintptr m_appWindow = 0;
-    quintptr m_docWindow = 0;
     QString m_fileName;
 };
 

@@ -324,8 +324,6 @@ void Drawing::fromJson(const QJsonDocument &doc)
         bad(QStringLiteral("view size must be positive"));
 
     // Commit.
-    if (m_pickPending)
-        cancelPick();
     m_layers = layers;
     m_layerIndexValid = false;
     m_blocks = blocks;
@@ -346,7 +344,6 @@ void Drawing::fromJson(const QJsonDocument &doc)
     m_markDepth = 0;
     m_groupOpen = false;
     m_sets.clear();
-    m_pickQueue.clear();
     m_viewCenter = center;
     m_viewSize = size;
     touched();

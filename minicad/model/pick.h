@@ -1,7 +1,8 @@
 #pragma once
 // How an on-screen pick gets its answer. Tests and scripts queue answers on
-// the drawing; a GUI host installs a PickProvider that lets the user pick in
-// its view and hands the answer back with Drawing::answerPick()/cancelPick().
+// the host (minicad::Session); a GUI host installs a PickProvider that lets
+// the user pick in its view and hands the answer back with
+// Session::answerPick()/cancelPick().
 
 #include "minicad/model/filter.h"
 
@@ -17,9 +18,9 @@ struct PickAnswer {
 class PickProvider {
 public:
     virtual ~PickProvider() = default;
-    // The drawing now waits for the user: start asking (show a prompt, enter
+    // The host now waits for the user: start asking (show a prompt, enter
     // pick mode). Must return at once; the answer comes later through
-    // Drawing::answerPick() or Drawing::cancelPick(). The filter lets the
+    // Session::answerPick() or Session::cancelPick(). The filter lets the
     // view highlight what may be picked; the drawing filters again.
     virtual void beginPick(const SelectionFilter &filter) = 0;
     // The wait is over (answered by the host, from the queue, or cancelled):

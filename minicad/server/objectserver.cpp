@@ -54,7 +54,7 @@ QString fromUtf8(const char *s)
 
 QString retiredText(const QString &path)
 {
-    return QStringLiteral("The object %1 no longer exists: another drawing has been loaded").arg(path);
+    return QStringLiteral("The object %1 no longer exists: its drawing was closed or replaced").arg(path);
 }
 
 } // namespace
@@ -199,7 +199,35 @@ void ObjectServer::retireAll()
     m_objects.clear();
     m_byPointer.clear();
     m_byClient.clear();
+    m_retired.clear();
     m_retiredBelow = m_nextId;
+}
+
+void ObjectServer::retireWhere(const std::function<bool(const cad::Object &)> &which)
+{
+    if (m_parked && which(m_parked->target)) {
+        m_parked->link->replyError(m_parked->message, QLatin1String(cad::wire::kFailedError),
+                                   retiredText(fromUtf8(dbus_message_get_path(m_parked->message))));
+        unpark();
+        emit pickWaitingChanged(false);
+    }
+    for (auto it = m_objects.begin(); it != m_objects.end();) {
+        if (!which(it->object)) {
+            ++it;
+            continue;
+        }
+        for (auto h = it->holders.constBegin(); h != it->holders.constEnd(); ++h) {
+            auto held = m_byClient.find(h.key());
+            if (held == m_byClient.end())
+                continue;
+            held->remove(it.key());
+            if (held->isEmpty())
+                m_byClient.erase(held);
+        }
+        m_byPointer.remove(it->object.get());
+        m_retired.insert(it.key());
+        it = m_objects.erase(it);
+    }
 }
 
 QStringList ObjectServer::childNodes(const QString &path) const
@@ -372,7 +400,7 @@ cad::Object ObjectServer::objectAt(const QString &path) const
         const auto it = ok ? m_objects.constFind(id) : m_objects.constEnd();
         if (it != m_objects.constEnd())
             return it->object;
-        if (ok && id > 0 && id < m_retiredBelow)
+        if (ok && id > 0 && (id < m_retiredBelow || m_retired.contains(id)))
             throw cad::AutomationError(retiredText(path));
         throw cad::AutomationError(QStringLiteral("The object %1 has been released").arg(path),
                                    cad::AutomationError::Kind::Gone);
@@ -435,7 +463,7 @@ void ObjectServer::handleRelease(BusLink *link, DBusMessage *message)
     if (path.startsWith(QLatin1String(cad::wire::kObjectPathPrefix)))
         id = QStringView(path).mid(qsizetype(strlen(cad::wire::kObjectPathPrefix))).toULongLong();
     const auto it = m_objects.constFind(id);
-    if (it == m_objects.constEnd() && id > 0 && id < m_retiredBelow) {
+    if (it == m_objects.constEnd() && id > 0 && (id < m_retiredBelow || m_retired.contains(id))) {
         // Its drawing is gone and it with it: nothing left to release.
         link->replyEmpty(message);
         return;

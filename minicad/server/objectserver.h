@@ -59,6 +59,8 @@ public:
     // Lets go of every object handed out so far (another drawing replaced
     // the one they belong to): their paths answer "failed" from now on.
     void retireAll();
+    // The same for the objects `which` picks (those of one drawing).
+    void retireWhere(const std::function<bool(const cad::Object &)> &which);
 
     // The child nodes of a path among the paths served now, for
     // introspection ("Application", "Testing", "obj" under "/").
@@ -110,6 +112,7 @@ private:
     QHash<QString, QSet<quint64>> m_byClient;
     quint64 m_nextId = 1;
     quint64 m_retiredBelow = 1; // ids below this one were handed out before retireAll()
+    QSet<quint64> m_retired;    // and these since, by retireWhere()
 
     BusLink *m_bus = nullptr;
     PeerServer *m_peers = nullptr;

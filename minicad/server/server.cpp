@@ -5,6 +5,8 @@
 #include "minicad/dxf/dxffile.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonParseError>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -30,6 +32,17 @@ const char kTestingXml[] = R"(  <interface name="org.lumoedit.MiniCadTesting">
       <arg name="client" type="s" direction="in"/>
       <arg name="count" type="i" direction="out"/>
     </method>
+    <method name="Replace"><arg name="path" type="s" direction="in"/></method>
+    <method name="Open">
+      <arg name="json" type="s" direction="in"/>
+      <arg name="fullName" type="s" direction="in"/>
+      <arg name="index" type="i" direction="out"/>
+    </method>
+    <method name="Activate"><arg name="index" type="i" direction="in"/></method>
+    <method name="Close"><arg name="index" type="i" direction="in"/></method>
+    <method name="DrawingCount"><arg name="count" type="i" direction="out"/></method>
+    <method name="ActiveDrawing"><arg name="index" type="i" direction="out"/></method>
+    <method name="Reset"/>
   </interface>
 )";
 
@@ -41,6 +54,8 @@ struct TestingMethod {
 const TestingMethod kTestingMethods[] = {
     {"QueuePick", "as"}, {"QueueCancel", ""}, {"Load", "s"},        {"Save", "s"},        {"Dump", ""},
     {"Undo", ""},        {"Redo", ""},        {"PickWaiting", ""},  {"ObjectCount", ""},  {"ReferenceCount", "s"},
+    {"Replace", "s"},    {"Open", "ss"},      {"Activate", "i"},    {"Close", "i"},       {"DrawingCount", ""},
+    {"ActiveDrawing", ""}, {"Reset", ""},
 };
 
 // The single string argument of a call whose signature was checked.
@@ -49,6 +64,32 @@ QString stringArgument(DBusMessage *message)
     const char *s = nullptr;
     dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &s, DBUS_TYPE_INVALID);
     return s ? QString::fromUtf8(s) : QString();
+}
+
+QString secondStringArgument(DBusMessage *message)
+{
+    const char *a = nullptr, *b = nullptr;
+    dbus_message_get_args(message, nullptr, DBUS_TYPE_STRING, &a, DBUS_TYPE_STRING, &b, DBUS_TYPE_INVALID);
+    return b ? QString::fromUtf8(b) : QString();
+}
+
+int intArgument(DBusMessage *message)
+{
+    dbus_int32_t i = 0;
+    dbus_message_get_args(message, nullptr, DBUS_TYPE_INT32, &i, DBUS_TYPE_INVALID);
+    return i;
+}
+
+// JSON text as a drawing's content; "" is an empty drawing.
+void readJson(Drawing &drawing, const QString &json)
+{
+    if (json.trimmed().isEmpty())
+        return;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError)
+        throw ModelError(QStringLiteral("Malformed JSON: %1").arg(error.errorString()));
+    drawing.fromJson(doc);
 }
 
 QStringList stringListArgument(DBusMessage *message)
@@ -94,16 +135,31 @@ void quitOnTerminationSignals()
         sigaction(s, &action, nullptr);
 }
 
-MiniCadServer::MiniCadServer(std::shared_ptr<Drawing> drawing, QObject *parent)
-    : QObject(parent), m_drawing(std::move(drawing))
+MiniCadServer::MiniCadServer(std::shared_ptr<Session> session, QObject *parent)
+    : QObject(parent), m_session(std::move(session))
 {
-    m_objects = new ObjectServer(makeApplication(m_drawing), this);
+    m_objects = new ObjectServer(makeApplication(m_session), this);
     // Headless, a pick is answered from the queue; with none queued the call
     // is parked (others are told busy) until an answer is queued. A host
     // with a pick provider lets the drawing wait for its user instead.
-    m_objects->setPickReady([this] { return m_drawing->queuedPickCount() > 0 || m_drawing->pickProvider(); });
+    m_objects->setPickReady([this] { return m_session->queuedPickCount() > 0 || m_session->pickProvider(); });
     m_objects->addPath(QLatin1String(cad::wire::kTestingPath), QLatin1String(kTestingXml),
                        [this](BusLink *link, DBusMessage *m) { handleTesting(link, m); });
+    // Paths of a closed drawing's objects answer "failed" from then on.
+    connect(m_session.get(), &Session::drawingClosed, this,
+            [this](int, const std::shared_ptr<Drawing> &d) { retire(d.get()); });
+}
+
+Drawing &MiniCadServer::active() const
+{
+    if (!m_session->activeDrawing())
+        throw ModelError(QStringLiteral("No drawing is open"));
+    return *m_session->activeDrawing();
+}
+
+void MiniCadServer::retire(const Drawing *drawing)
+{
+    m_objects->retireWhere([drawing](const cad::Object &o) { return drawingOf(o) == drawing; });
 }
 
 MiniCadServer::~MiniCadServer()
@@ -163,13 +219,13 @@ void MiniCadServer::stop()
 
 void MiniCadServer::queuePick(const QStringList &handles)
 {
-    m_drawing->queuePick(handles);
+    m_session->queuePick(handles);
     m_objects->resumePick();
 }
 
 void MiniCadServer::queuePickCancel()
 {
-    m_drawing->queuePickCancel();
+    m_session->queuePickCancel();
     m_objects->resumePick();
 }
 
@@ -215,19 +271,45 @@ void MiniCadServer::handleTesting(BusLink *link, DBusMessage *message)
             } else if (member == QLatin1String("QueueCancel")) {
                 queuePickCancel();
             } else if (member == QLatin1String("Load")) {
-                loadDrawingFile(*m_drawing, stringArgument(message));
-                // What was handed out belongs to the drawing just replaced.
-                m_objects->retireAll();
+                Drawing &d = active();
+                loadDrawingFile(d, stringArgument(message));
+                // What was handed out belongs to the content just replaced,
+                // and the picks queued were meant for it.
+                retire(&d);
+                m_session->dropPicks();
+            } else if (member == QLatin1String("Replace")) {
+                // New content under the same name (tests push theirs so).
+                Drawing &d = active();
+                const QString name = d.fileName();
+                loadDrawingFile(d, stringArgument(message));
+                d.setFileName(name);
+                retire(&d);
+                m_session->dropPicks();
             } else if (member == QLatin1String("Save")) {
-                saveDrawingFile(*m_drawing, stringArgument(message));
+                saveDrawingFile(active(), stringArgument(message));
             } else if (member == QLatin1String("Dump")) {
-                const QByteArray json = m_drawing->toJson().toJson(QJsonDocument::Indented);
+                const QByteArray json = active().toJson().toJson(QJsonDocument::Indented);
                 const char *data = json.constData();
                 dbus_message_append_args(answer, DBUS_TYPE_STRING, &data, DBUS_TYPE_INVALID);
             } else if (member == QLatin1String("Undo")) {
-                appendBool(m_drawing->undo());
+                appendBool(active().undo());
             } else if (member == QLatin1String("Redo")) {
-                appendBool(m_drawing->redo());
+                appendBool(active().redo());
+            } else if (member == QLatin1String("Open")) {
+                auto d = std::make_shared<Drawing>();
+                readJson(*d, stringArgument(message));
+                d->setFileName(secondStringArgument(message));
+                appendInt(m_session->add(std::move(d)));
+            } else if (member == QLatin1String("Activate")) {
+                m_session->activate(intArgument(message));
+            } else if (member == QLatin1String("Close")) {
+                m_session->close(intArgument(message));
+            } else if (member == QLatin1String("DrawingCount")) {
+                appendInt(m_session->count());
+            } else if (member == QLatin1String("ActiveDrawing")) {
+                appendInt(m_session->activeIndex());
+            } else if (member == QLatin1String("Reset")) {
+                m_session->reset();
             } else if (member == QLatin1String("PickWaiting")) {
                 appendBool(m_objects->pickWaiting());
             } else if (member == QLatin1String("ObjectCount")) {

@@ -1,10 +1,11 @@
 #pragma once
-// minicad on the session bus: the drawing's automation objects under the
-// ProgID's bus name, plus org.lumoedit.MiniCadTesting at /Testing for tests
-// and scripts (queue pick answers, load, save and dump the drawing), and a
-// private peer-to-peer address for clients that ask for it.
+// minicad on the session bus: the automation objects of its drawings under
+// the ProgID's bus name, plus org.lumoedit.MiniCadTesting at /Testing for
+// tests and scripts (queue pick answers; load, save and dump the active
+// drawing; open, activate and close drawings), and a private peer-to-peer
+// address for clients that ask for it.
 
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 #include "minicad/server/objectserver.h"
 
 #include <QObject>
@@ -16,7 +17,7 @@ namespace minicad {
 class MiniCadServer : public QObject {
     Q_OBJECT
 public:
-    explicit MiniCadServer(std::shared_ptr<Drawing> drawing, QObject *parent = nullptr);
+    explicit MiniCadServer(std::shared_ptr<Session> session, QObject *parent = nullptr);
     ~MiniCadServer() override;
 
     // Connects to the session bus (or the bus at `busAddress`), exports the
@@ -26,7 +27,7 @@ public:
     void stop();
     QString busName() const { return m_busName; }
 
-    Drawing &drawing() { return *m_drawing; }
+    Session &session() { return *m_session; }
     ObjectServer &objects() { return *m_objects; }
 
     // The answer of the waiting on-screen pick, or of the next one.
@@ -36,7 +37,11 @@ public:
 private:
     void handleTesting(BusLink *link, DBusMessage *message);
 
-    std::shared_ptr<Drawing> m_drawing;
+    Drawing &active() const; // throws ModelError when none is open
+    // Objects handed out for the drawing answer "failed" from now on.
+    void retire(const Drawing *drawing);
+
+    std::shared_ptr<Session> m_session;
     ObjectServer *m_objects = nullptr;
     BusLink *m_bus = nullptr;
     QString m_busName;

@@ -29,8 +29,9 @@ const QColor kShapeColour(150, 160, 170);
 
 } // namespace
 
-DrawingView::DrawingView(Drawing *drawing, QWidget *parent)
+DrawingView::DrawingView(Session *session, Drawing *drawing, QWidget *parent)
     : QGraphicsView(parent)
+    , m_session(session)
     , m_drawing(drawing)
     , m_context(std::make_unique<view::SceneContext>())
     , m_scene(new QGraphicsScene(this))
@@ -59,7 +60,8 @@ DrawingView::DrawingView(Drawing *drawing, QWidget *parent)
         viewport()->update();
     });
     connect(m_drawing, &Drawing::viewChanged, this, &DrawingView::onViewChanged);
-    m_drawing->setPickProvider(this);
+    if (!m_session->pickProvider())
+        m_session->setPickProvider(this);
     m_drawing->installEventFilter(this);
     syncScene();
     applyModelView();
@@ -69,10 +71,10 @@ DrawingView::~DrawingView()
 {
     if (m_picking)
         qApp->removeEventFilter(this);
-    if (m_drawing->pickProvider() == this) {
+    if (m_session->pickProvider() == this) {
         // Nobody is left to answer a waiting pick.
-        m_drawing->cancelPick();
-        m_drawing->setPickProvider(nullptr);
+        m_session->cancelPick();
+        m_session->setPickProvider(nullptr);
     }
     // Items refer to the context; they go first.
     m_items.clear();
@@ -268,7 +270,7 @@ void DrawingView::resizeEvent(QResizeEvent *event)
     QGraphicsView::resizeEvent(event);
     if (viewport()->size().isEmpty())
         return;
-    m_drawing->setScreenSize(viewport()->size());
+    m_session->setScreenSize(m_drawing, viewport()->size());
     if (m_extentsPending)
         zoomExtents();
     applyModelView();
@@ -599,13 +601,13 @@ void DrawingView::endPick()
 void DrawingView::finishPick()
 {
     if (m_picking)
-        m_drawing->answerPick(m_picked);
+        m_session->answerPick(m_picked);
 }
 
 void DrawingView::cancelCurrentPick()
 {
     if (m_picking)
-        m_drawing->cancelPick();
+        m_session->cancelPick();
 }
 
 } // namespace minicad

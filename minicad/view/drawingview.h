@@ -3,17 +3,18 @@
 // with their attributes, and the lines, polylines, circles and arcs of the
 // DXF file. Wheel zoom, middle-drag pan, zoom extents.
 //
-// The drawing's view (viewCenter, "VIEWSIZE", "SCREENSIZE") is the one
-// truth: a client's ZoomCenter moves this view, and the user's zoom and pan
-// go through Drawing::zoomCenter().
+// The drawing's view (viewCenter, "VIEWSIZE") is the one truth: a client's
+// ZoomCenter moves this view, and the user's zoom and pan go through
+// Drawing::zoomCenter(). The viewport's size is the session's "SCREENSIZE"
+// of the drawing.
 //
-// The view is also the drawing's PickProvider: while a client's
+// The view is also a PickProvider: while a client's
 // SelectOnScreen waits, the user picks by click, window box (drag left to
 // right: entities fully inside), crossing box (right to left: entities
 // touched); Shift removes; Enter, Space or right-click finishes, ESC
 // cancels. Only entities passing the selection filter highlight and count.
 
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 
 #include <QGraphicsView>
 #include <QTimer>
@@ -30,11 +31,13 @@ struct SceneContext;
 class DrawingView : public QGraphicsView, public PickProvider {
     Q_OBJECT
 public:
-    // Installs itself as the drawing's pick provider until destroyed.
-    explicit DrawingView(Drawing *drawing, QWidget *parent = nullptr);
+    // Installs itself as the session's pick provider, when it has none,
+    // until destroyed.
+    DrawingView(Session *session, Drawing *drawing, QWidget *parent = nullptr);
     ~DrawingView() override;
 
     Drawing *drawing() const { return m_drawing; }
+    Session *session() const { return m_session; }
 
     // Brings the scene in step with the drawing now (changes are otherwise
     // taken in batches, a few milliseconds after they happen).
@@ -96,6 +99,7 @@ private:
     void refreshLooks();
     bool handlePickKey(int key);
 
+    Session *m_session;
     Drawing *m_drawing;
     std::unique_ptr<view::SceneContext> m_context;
     QGraphicsScene *m_scene;

@@ -3,8 +3,8 @@
 // minicad model, in this process or in a host process, the recording window
 // operations, and a count of every automation call that crosses the seam.
 //
-// drawing() is the test's view of the drawing. On the in-process road it is
-// the drawing the CAD works on. On the other roads a local change is pushed
+// drawing() is the test's view of the active drawing. On the in-process
+// road it is the drawing the CAD works on. On the other roads a local change is pushed
 // to the host before the next CAD call, and the host's drawing is pulled
 // back before the test next looks, so a test builds a drawing, acts through
 // the tab and checks the drawing the same way on every road. Do not keep the
@@ -13,7 +13,7 @@
 #include "cad/batch.h"
 #include "cad/connection.h"
 #include "common/roads.h"
-#include "minicad/model/drawing.h"
+#include "minicad/host/session.h"
 
 #include <QHash>
 
@@ -55,9 +55,23 @@ public:
     CadFixture(const CadFixture &) = delete;
     CadFixture &operator=(const CadFixture &) = delete;
 
+    // Several drawings, as in a real CAD. Drawing 0 is the one the fixture
+    // starts with: never saved (Name "Drawing1.dwg", FullName "").
+    // Opens another drawing, which becomes the active one, and returns its
+    // index; an empty fullName makes a new, never saved drawing (Name
+    // "Drawing<n>.dwg"), otherwise Name is the file name of fullName. The new
+    // drawing is empty; build its content through drawing().
+    int openDrawing(const QString &fullName = {});
+    void activateDrawing(int index);
+    void closeDrawing(int index);   // indexes above it move down by one
+    int activeDrawing();
+    int drawingCount();
+    // drawing() is the active drawing; drawing(i) any open one, with the
+    // same push/pull rules as today.
     minicad::Drawing &drawing();
+    minicad::Drawing &drawing(int index);
 
-    // What the CAD does besides the content of its drawing.
+    // What the CAD does besides the content of its drawings, in the active one.
     void queuePick(const QStringList &handles);
     void queuePickCancel();
     bool undo();
@@ -87,17 +101,31 @@ public:
 
 private:
     class Objects;
-    void push();
-    void pull();
+    // The test's copy of one of the host's drawings (the remote roads).
+    struct Copy {
+        std::shared_ptr<minicad::Drawing> drawing;
+        bool localChanged = true; // the host has yet to get it
+        bool hostTouched = false; // the host's may differ from it
+    };
+    Copy &copy(int index);
+    void watch(Copy &c);
+    void ready();          // the host holds as many drawings as the test
+    void pushChanged();    // every copy the test changed goes to the host
+    void push(int index);
+    void pull(int index);
     void sync();
+    // Runs `what` with the drawing active on the host, then the one before.
+    template <class F>
+    void withActive(int index, F what);
     cad::Document uncountedDocument();
 
-    std::shared_ptr<minicad::Drawing> m_drawing = std::make_shared<minicad::Drawing>();
+    std::shared_ptr<minicad::Session> m_session; // in-process road
     cad::InProcessRunningObjects m_inProcess;
     RemoteHost *m_host = nullptr;
     std::unique_ptr<Objects> m_objects;
-    bool m_localChanged = true; // the host has yet to get the local drawing
-    bool m_hostTouched = false; // the host may differ from the local drawing
+    QList<Copy> m_copies;     // remote roads
+    int m_active = 0;         // remote roads, while the host is not ready
+    bool m_hostReady = false; // the host was reset and holds the copies
     bool m_pulling = false;
     bool m_revoked = false;
 };

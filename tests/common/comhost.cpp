@@ -1,7 +1,7 @@
 // The COM road, in the Windows test runner: minicad's COM host in another
 // process (LUMO_MINICAD_COM names its executable), reached through
 // lumoedit's own COM backend; its testing object "<ProgID>.Testing" loads,
-// dumps and queues picks.
+// dumps, queues picks and opens, activates and closes drawings.
 
 #include "cad/connection.h"
 #include "cad/win32/comobjects.h"
@@ -36,7 +36,7 @@ public:
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
             qFatal("cannot write %s", qPrintable(path));
         f.close();
-        call("Load", {QDir::toNativeSeparators(path)});
+        call("Replace", {QDir::toNativeSeparators(path)});
     }
     QByteArray dump() override { return call("Dump").toString().toUtf8(); }
     void queuePick(const QStringList &handles) override
@@ -49,6 +49,20 @@ public:
     void queuePickCancel() override { call("QueueCancel"); }
     bool undo() override { return call("Undo").toBool(); }
     bool redo() override { return call("Redo").toBool(); }
+    void reset() override
+    {
+        if (m_process.state() != QProcess::Running)
+            start();
+        call("Reset");
+    }
+    int open(const QByteArray &json, const QString &fullName) override
+    {
+        return call("Open", {QString::fromUtf8(json), fullName}).toInt();
+    }
+    void activate(int index) override { call("Activate", {index}); }
+    void close(int index) override { call("Close", {index}); }
+    int activeDrawing() override { return call("ActiveDrawing").toInt(); }
+    int drawingCount() override { return call("DrawingCount").toInt(); }
 
     void leave() override
     {

@@ -1,6 +1,6 @@
 // The D-Bus road: a minicad process on the test's session bus, reached
-// through lumoedit's own D-Bus backend; its testing interface loads, dumps
-// and queues picks.
+// through lumoedit's own D-Bus backend; its testing interface loads, dumps,
+// queues picks and opens, activates and closes drawings.
 
 #include "cad/connection.h"
 #include "cad/dbus/dbusobjects.h"
@@ -42,7 +42,7 @@ public:
         if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
             qFatal("cannot write %s", qPrintable(path));
         f.close();
-        testing(QStringLiteral("Load"), {path});
+        testing(QStringLiteral("Replace"), {path});
     }
     QByteArray dump() override
     {
@@ -52,6 +52,20 @@ public:
     void queuePickCancel() override { testing(QStringLiteral("QueueCancel")); }
     bool undo() override { return testing(QStringLiteral("Undo")).arguments().value(0).toBool(); }
     bool redo() override { return testing(QStringLiteral("Redo")).arguments().value(0).toBool(); }
+    void reset() override
+    {
+        if (m_process.state() != QProcess::Running)
+            start();
+        testing(QStringLiteral("Reset"));
+    }
+    int open(const QByteArray &json, const QString &fullName) override
+    {
+        return testing(QStringLiteral("Open"), {QString::fromUtf8(json), fullName}).arguments().value(0).toInt();
+    }
+    void activate(int index) override { testing(QStringLiteral("Activate"), {index}); }
+    void close(int index) override { testing(QStringLiteral("Close"), {index}); }
+    int activeDrawing() override { return testing(QStringLiteral("ActiveDrawing")).arguments().value(0).toInt(); }
+    int drawingCount() override { return testing(QStringLiteral("DrawingCount")).arguments().value(0).toInt(); }
 
     void leave() override
     {

@@ -18,20 +18,33 @@ Road currentRoad();
 QString roadName(Road road);
 
 // A CAD host in another process, serving the default ProgID, and the hooks
-// of its testing interface. Calls that fail end the test run with the reason.
+// of its testing interface. The host has several drawings open, one of them
+// active; load, dump, the picks, undo and redo work on the active one.
+// Calls that fail end the test run with the reason.
 class RemoteHost {
 public:
     virtual ~RemoteHost() = default;
     // The client backend of the road (the one lumoedit itself uses there).
     virtual cad::RunningObjects &objects() = 0;
-    // Replaces the host's drawing (its undo history, selection sets and
-    // queued picks go with it); starts the host when it is not serving.
+    // Replaces the content of the active drawing, which keeps its name (its
+    // undo history, selection sets and the queued picks go); starts the
+    // host when it is not serving.
     virtual void load(const QByteArray &json) = 0;
     virtual QByteArray dump() = 0;
     virtual void queuePick(const QStringList &handles) = 0;
     virtual void queuePickCancel() = 0;
     virtual bool undo() = 0;
     virtual bool redo() = 0;
+    // As freshly started: one new drawing (Drawing1.dwg), nothing queued;
+    // starts the host when it is not serving.
+    virtual void reset() = 0;
+    // A new drawing with the content (empty: none) under fullName ("":
+    // never saved), which becomes the active one; returns its index.
+    virtual int open(const QByteArray &json, const QString &fullName) = 0;
+    virtual void activate(int index) = 0;
+    virtual void close(int index) = 0;
+    virtual int activeDrawing() = 0;
+    virtual int drawingCount() = 0;
     // Stops serving: the ProgID is no longer running until the next load().
     virtual void leave() = 0;
 };

@@ -261,7 +261,7 @@ int main(int argc, char *argv[])
     std::printf("%d TEXT entities, %d calls a figure; %d cores\n", entities, calls, QThread::idealThreadCount());
 
     int count = 0;
-    const double inProcessMs = readAll(cad::Application(minicad::makeApplication(drawing)), &count);
+    const double inProcessMs = readAll(cad::Application(minicad::makeApplication(minicad::Session::with(drawing))), &count);
     std::printf("%-34s %7.3f us an entity (3 properties)\n", "in-process", inProcessMs * 1000 / count);
 
     // The floor: the bare server, over the bus and peer-to-peer.

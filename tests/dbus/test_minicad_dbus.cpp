@@ -529,6 +529,80 @@ private slots:
         QCOMPARE(testing(QStringLiteral("Load"), {file}).type(), QDBusMessage::ReplyMessage);
         QVERIFY(!dump().contains(QStringLiteral("EDITED")));
     }
+
+    // Last: the others see one drawing.
+    void severalDrawingsThroughTheTestingInterface()
+    {
+        const auto intOf = [&](const QString &method, const QVariantList &args = {}) {
+            const QDBusMessage reply = testing(method, args);
+            if (reply.type() != QDBusMessage::ReplyMessage)
+                qWarning("%s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
+            return reply.arguments().value(0).toInt();
+        };
+        QCOMPARE(intOf(QStringLiteral("DrawingCount")), 1);
+        QCOMPARE(intOf(QStringLiteral("ActiveDrawing")), 0);
+        const cad::Document first = attach().activeDocument();
+        const QString firstName = first.object()->get(QStringLiteral("Name")).toString();
+
+        minicad::Drawing other;
+        const QString otherText = other.addText(QStringLiteral("0"), QStringLiteral("OTHER"), {0, 0, 0});
+        const QString otherJson = QString::fromUtf8(other.toJson().toJson());
+        const QString otherPath = m_dir.filePath(QStringLiteral("other.dxf"));
+        QCOMPARE(intOf(QStringLiteral("Open"), {otherJson, otherPath}), 1);
+        QCOMPARE(intOf(QStringLiteral("Open"), {QString(), QString()}), 2);
+        QCOMPARE(intOf(QStringLiteral("DrawingCount")), 3);
+        QCOMPARE(intOf(QStringLiteral("ActiveDrawing")), 2);
+
+        // The automation side sees the same three, the new one active.
+        const cad::Object app = attach().object();
+        const cad::Object documents = cad::toObject(app->get(QStringLiteral("Documents")));
+        QCOMPARE(documents->get(QStringLiteral("Count")).toInt(), 3);
+        const cad::Object active = cad::toObject(app->get(QStringLiteral("ActiveDocument")));
+        QCOMPARE(active->get(QStringLiteral("Name")).toString(), QStringLiteral("Drawing1.dwg"));
+        QCOMPARE(active->get(QStringLiteral("FullName")).toString(), QString());
+        const cad::Object second = cad::toObject(documents->call(QStringLiteral("Item"), {1}));
+        QCOMPARE(second->get(QStringLiteral("Name")).toString(), QStringLiteral("other.dxf"));
+        QCOMPARE(second->get(QStringLiteral("FullName")).toString(), otherPath);
+        QVERIFY(!dump().contains(QLatin1String("HELLO"))); // Dump is the active drawing's
+
+        // A document taken earlier keeps addressing its own drawing; the
+        // same handle names another entity in another drawing.
+        QCOMPARE(first.handleToObject(m_texts[0]).textString(), QStringLiteral("HELLO"));
+        QCOMPARE(cad::Document(second).handleToObject(otherText).textString(), QStringLiteral("OTHER"));
+        QCOMPARE(first.object()->get(QStringLiteral("Name")).toString(), firstName);
+
+        QCOMPARE(testing(QStringLiteral("Activate"), {0}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(dump().contains(QLatin1String("HELLO")));
+        QCOMPARE(testing(QStringLiteral("Activate"), {7}).errorName(), QStringLiteral("org.lumoedit.Automation.Failed"));
+        QCOMPARE(testing(QStringLiteral("Open"), {otherJson}).errorName(),
+                 QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"));
+
+        // Closing: the objects of the closed drawing are cut off, the rest serve on.
+        QCOMPARE(testing(QStringLiteral("Close"), {1}).type(), QDBusMessage::ReplyMessage);
+        try {
+            second->get(QStringLiteral("Name"));
+            QFAIL("a document of a closed drawing answered");
+        } catch (const AutomationError &e) {
+            QCOMPARE(e.kind(), AutomationError::Kind::Failed);
+        }
+        QCOMPARE(intOf(QStringLiteral("DrawingCount")), 2);
+        QCOMPARE(intOf(QStringLiteral("ActiveDrawing")), 0);
+        QCOMPARE(testing(QStringLiteral("Close"), {1}).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(intOf(QStringLiteral("DrawingCount")), 1);
+        QCOMPARE(first.handleToObject(m_texts[0]).textString(), QStringLiteral("HELLO"));
+
+        // A foreign client reads sane signatures.
+        QProcess p;
+        p.start(QStringLiteral("gdbus"), {QStringLiteral("introspect"), QStringLiteral("--session"),
+                                          QStringLiteral("--dest"), kBusName, QStringLiteral("--object-path"),
+                                          QLatin1String(cad::wire::kTestingPath)});
+        p.waitForFinished(20000);
+        const QString xml = QString::fromUtf8(p.readAllStandardOutput()).simplified();
+        for (const char *signature : {"Open(in s json, in s fullName, out i index)", "Activate(in i index)",
+                                      "Close(in i index)", "DrawingCount(out i count)", "ActiveDrawing(out i index)",
+                                      "QueuePick(in as handles)", "Load(in s path)"})
+            QVERIFY2(xml.contains(QLatin1String(signature)), qPrintable(xml));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMiniCadDBus)

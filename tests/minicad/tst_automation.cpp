@@ -33,6 +33,7 @@ QJsonObject content(const Drawing &d)
 
 struct Fixture {
     std::shared_ptr<Drawing> d = std::make_shared<Drawing>();
+    std::shared_ptr<Session> host = Session::with(d);
     cad::InProcessRunningObjects objects;
     cad::RecordingWindowOps windows;
     QString t1, t2, t3, lockedText, relay, relayLocked;
@@ -53,7 +54,7 @@ struct Fixture {
         relayLocked = d->addBlockReference(QStringLiteral("AB"), QStringLiteral("RELAY"), {200, 0, 0});
         d->setLayerLocked(QStringLiteral("AB"), true);
         d->clearUndoHistory();
-        objects.publish(kProgId, makeApplication(d));
+        objects.publish(kProgId, makeApplication(host));
         cad::setPlatform(&objects, &windows);
         cad::targetProgID() = kProgId;
     }
@@ -166,7 +167,7 @@ void TestAutomation::pickEditAndUndoThroughTheFacade()
     cad::Document doc = f.doc();
     cad::SelectionSet set = cad::GetTempSelectionSet(doc);
     cad::TempSelectionSetGuard guard(set);
-    f.d->queuePick({f.t1, f.relay, f.t2, f.lockedText});
+    f.host->queuePick({f.t1, f.relay, f.t2, f.lockedText});
     const cad::SelectionFilter filter = cad::entityTypeFilter(QStringLiteral("TEXT"));
     set.clear();
     set.selectOnScreen(filter.types, filter.data);
@@ -204,11 +205,11 @@ void TestAutomation::cancelledPickLeavesTheSetEmpty()
 {
     Fixture f;
     cad::SelectionSet set = cad::GetTempSelectionSet(f.doc());
-    f.d->queuePickCancel();
+    f.host->queuePickCancel();
     QCOMPARE(errorOf([&] { set.selectOnScreen({0}, {QStringLiteral("TEXT")}); }), QStringLiteral("*Cancel*"));
     QCOMPARE(set.count(), 0);
     // Without filter arrays at all, as a script may call it.
-    f.d->queuePick({f.t3});
+    f.host->queuePick({f.t3});
     QVariantList none;
     set.object()->invoke(QStringLiteral("SelectOnScreen"), cad::InvokeKind::Method, none);
     QCOMPARE(set.count(), 1);
@@ -275,8 +276,9 @@ void TestAutomation::viewVariablesAndWindows()
     app.zoomCenter({5, 6, 0}, 33.5);
     QCOMPARE(doc.viewSize(), 33.5);
     QCOMPARE(f.d->viewCenter(), (Point{5, 6, 0}));
-    f.d->setWindows(0x1234, 0x5678);
-    f.d->setScreenSize({1920, 1080});
+    f.host->setApplicationWindow(0x1234);
+    f.host->setDocumentWindow(f.d.get(), 0x5678);
+    f.host->setScreenSize(f.d.get(), {1920, 1080});
     QCOMPARE(app.hwnd(), cad::WindowHandle(0x1234));
     QCOMPARE(doc.hwnd(), cad::WindowHandle(0x5678));
     QCOMPARE(doc.screenSize(), (QList<int>{1920, 1080}));

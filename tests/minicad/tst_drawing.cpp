@@ -1,3 +1,4 @@
+#include "minicad/host/session.h"
 #include "minicad/model/drawing.h"
 
 #include <QJsonArray>
@@ -32,7 +33,10 @@ QString errorOf(const std::function<void()> &f)
 // A small drawing: texts on layers A (free) and L (locked), a block with
 // two attribute definitions and references of it.
 struct Fixture {
-    Drawing d;
+    std::shared_ptr<Drawing> owned = std::make_shared<Drawing>();
+    Drawing &d = *owned;
+    // The host asks the user; the drawing only takes the answer.
+    std::shared_ptr<Session> host = Session::with(owned);
     QString t1, t2, aligned, lockedText, relay, relayLocked, plain;
     Fixture()
     {
@@ -353,8 +357,8 @@ void TestDrawing::filters()
     std::reverse(picks.begin(), picks.end());
     std::reverse(want.begin(), want.end());
     const quint64 picked = f.d.addSelectionSet(QStringLiteral("PICK"));
-    f.d.queuePick(picks);
-    f.d.selectOnScreen(picked, filter);
+    f.host->queuePick(picks);
+    f.host->selectOnScreen(f.d, picked, filter);
     QCOMPARE(f.d.selectionSet(picked)->handles, want);
 }
 
@@ -394,56 +398,56 @@ void TestDrawing::queuedPicks()
     const quint64 s = f.d.addSelectionSet(QStringLiteral("S"));
     const SelectionFilter text({0}, {QStringLiteral("TEXT")});
     // Unknown, malformed, attribute and duplicate handles are ignored.
-    f.d.queuePick({f.t2, QStringLiteral("FFFFF"), QStringLiteral("zz"), f.attribute(f.relay, 0), f.t2, f.relay, f.t1});
-    f.d.queuePickCancel();
-    QCOMPARE(f.d.queuedPickCount(), 2);
-    f.d.selectOnScreen(s, text);
+    f.host->queuePick({f.t2, QStringLiteral("FFFFF"), QStringLiteral("zz"), f.attribute(f.relay, 0), f.t2, f.relay, f.t1});
+    f.host->queuePickCancel();
+    QCOMPARE(f.host->queuedPickCount(), 2);
+    f.host->selectOnScreen(f.d, s, text);
     QCOMPARE(f.d.selectionSet(s)->handles, (QStringList{f.t2, f.t1}));
     // Cancel raises and adds nothing.
-    QCOMPARE(errorOf([&] { f.d.selectOnScreen(s, text); }), QStringLiteral("*Cancel*"));
+    QCOMPARE(errorOf([&] { f.host->selectOnScreen(f.d, s, text); }), QStringLiteral("*Cancel*"));
     QCOMPARE(f.d.selectionSet(s)->handles.size(), 2);
     // An empty queue with nobody to wait for is a cancel too.
-    QVERIFY(errorOf([&] { f.d.selectOnScreen(s, text); }).startsWith(QStringLiteral("*Cancel*")));
-    QVERIFY(!f.d.pickPending());
+    QVERIFY(errorOf([&] { f.host->selectOnScreen(f.d, s, text); }).startsWith(QStringLiteral("*Cancel*")));
+    QVERIFY(!f.host->pickPending());
     // Erased entities can no longer be picked.
     f.d.eraseEntity(f.aligned);
-    f.d.queuePick({f.aligned});
-    f.d.selectOnScreen(s, text);
+    f.host->queuePick({f.aligned});
+    f.host->selectOnScreen(f.d, s, text);
     QCOMPARE(f.d.selectionSet(s)->handles.size(), 2);
 }
 
 void TestDrawing::pickWaitsForAnswer()
 {
     Fixture f;
-    f.d.setWaitForPick(true);
+    f.host->setWaitForPick(true);
     const quint64 s = f.d.addSelectionSet(QStringLiteral("S"));
     bool pendingSeen = false;
     QTimer::singleShot(10, &f.d, [&] {
-        pendingSeen = f.d.pickPending();
-        f.d.queuePick({f.t1});
+        pendingSeen = f.host->pickPending();
+        f.host->queuePick({f.t1});
     });
-    f.d.selectOnScreen(s, {});
+    f.host->selectOnScreen(f.d, s, {});
     QVERIFY(pendingSeen);
-    QVERIFY(!f.d.pickPending());
+    QVERIFY(!f.host->pickPending());
     QCOMPARE(f.d.selectionSet(s)->handles, QStringList{f.t1});
-    QCOMPARE(f.d.queuedPickCount(), 0);
+    QCOMPARE(f.host->queuedPickCount(), 0);
 
     // Cancel while waiting (the host does this when its client leaves).
-    QTimer::singleShot(10, &f.d, [&] { f.d.cancelPick(); });
-    QCOMPARE(errorOf([&] { f.d.selectOnScreen(s, {}); }), QStringLiteral("*Cancel*"));
+    QTimer::singleShot(10, &f.d, [&] { f.host->cancelPick(); });
+    QCOMPARE(errorOf([&] { f.host->selectOnScreen(f.d, s, {}); }), QStringLiteral("*Cancel*"));
 
     // The set deleted while the user picks: the pick fails cleanly.
     QTimer::singleShot(10, &f.d, [&] {
         f.d.deleteSelectionSet(s);
-        f.d.answerPick({f.t2});
+        f.host->answerPick({f.t2});
     });
-    QVERIFY(errorOf([&] { f.d.selectOnScreen(s, {}); }).startsWith(QStringLiteral("Object was erased")));
+    QVERIFY(errorOf([&] { f.host->selectOnScreen(f.d, s, {}); }).startsWith(QStringLiteral("Object was erased")));
 }
 
 void TestDrawing::pickProviderIsAskedAndAnswered()
 {
     struct Provider : PickProvider {
-        Drawing *d = nullptr;
+        Session *d = nullptr;
         QStringList answer;
         int begun = 0, ended = 0;
         void beginPick(const SelectionFilter &) override
@@ -455,19 +459,19 @@ void TestDrawing::pickProviderIsAskedAndAnswered()
     };
     Fixture f;
     Provider p;
-    p.d = &f.d;
+    p.d = f.host.get();
     p.answer = {f.relay, f.t1};
-    f.d.setPickProvider(&p);
+    f.host->setPickProvider(&p);
     const quint64 s = f.d.addSelectionSet(QStringLiteral("S"));
-    f.d.selectOnScreen(s, SelectionFilter({0}, {QStringLiteral("INSERT")}));
+    f.host->selectOnScreen(f.d, s, SelectionFilter({0}, {QStringLiteral("INSERT")}));
     QCOMPARE(p.begun, 1);
     QCOMPARE(p.ended, 1);
     QCOMPARE(f.d.selectionSet(s)->handles, QStringList{f.relay});
     // A queued answer goes first and the provider is not asked.
-    f.d.queuePick({f.t2});
-    f.d.selectOnScreen(s, {});
+    f.host->queuePick({f.t2});
+    f.host->selectOnScreen(f.d, s, {});
     QCOMPARE(p.begun, 1);
-    f.d.setPickProvider(nullptr);
+    f.host->setPickProvider(nullptr);
 }
 
 void TestDrawing::jsonRoundTrip()

@@ -26,6 +26,7 @@ const QColor kBackground(30, 36, 44);
 
 struct Fixture {
     std::shared_ptr<Drawing> drawing = std::make_shared<Drawing>();
+    std::shared_ptr<Session> session = Session::with(drawing);
     QString t1, t2, t3, ref;
     std::unique_ptr<MainWindow> window;
 
@@ -41,7 +42,7 @@ struct Fixture {
         ref = drawing->addBlockReference(QStringLiteral("A"), QStringLiteral("DEV"), {60, 0, 0},
                                          {{QStringLiteral("NAME"), QStringLiteral("CR1")}});
         drawing->clearUndoHistory();
-        window = std::make_unique<MainWindow>(drawing);
+        window = std::make_unique<MainWindow>(session);
         window->setPrompts({[](const QString &) { return QMessageBox::Cancel; }, [](const QString &) {},
                             [] { return QString(); }, [](const QString &) { return QString(); }});
         window->resize(1000, 600);
@@ -69,10 +70,10 @@ struct Fixture {
         // A test that forgets to finish must not hang.
         QTimer guard;
         guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, drawing.get(), &Drawing::cancelPick);
+        QObject::connect(&guard, &QTimer::timeout, session.get(), &Session::cancelPick);
         guard.start(10000);
         try {
-            drawing->selectOnScreen(set, filter);
+            session->selectOnScreen(*drawing, set, filter);
         } catch (const ModelError &) {
             return {QStringLiteral("cancelled")};
         }
@@ -222,10 +223,10 @@ private Q_SLOTS:
         QCOMPARE(f.item(f.t1)->look(), view::EntityItem::Look::Normal);
 
         // Answered from the testing interface while the user could pick.
-        QCOMPARE(f.select(SelectionFilter(), [&] { f.drawing->queuePick({f.t3, f.t1}); }), (QStringList{f.t3, f.t1}));
+        QCOMPARE(f.select(SelectionFilter(), [&] { f.session->queuePick({f.t3, f.t1}); }), (QStringList{f.t3, f.t1}));
         QVERIFY(!f.view()->isPicking());
         // Queued before the call: nobody is asked.
-        f.drawing->queuePick({f.t2});
+        f.session->queuePick({f.t2});
         int prompts = 0;
         QObject::connect(f.view(), &DrawingView::promptChanged, [&](const QString &p) { prompts += !p.isEmpty(); });
         QCOMPARE(f.select(SelectionFilter(), [] {}), QStringList{f.t2});
@@ -273,7 +274,7 @@ private Q_SLOTS:
         const QString far = f.drawing->addText(QStringLiteral("0"), QStringLiteral("遠い"), {1000, 500, 0}, 0, {}, 5);
         f.view()->syncScene();
         const QSize size = f.viewport()->size();
-        QCOMPARE(f.drawing->screenSize(), size);
+        QCOMPARE(f.session->screenSize(f.drawing.get()), size);
 
         f.drawing->zoomCenter({1000, 500, 0}, 40);
         const QPointF centre(size.width() / 2.0, size.height() / 2.0);
@@ -320,7 +321,7 @@ private Q_SLOTS:
             QVERIFY(shown.contains(i->sceneBoundingRect()));
 
         f.window->resize(700, 500);
-        QTRY_COMPARE(f.drawing->screenSize(), f.viewport()->size());
+        QTRY_COMPARE(f.session->screenSize(f.drawing.get()), f.viewport()->size());
     }
 
     void titleSaveAndCloseQuestion()
@@ -330,7 +331,7 @@ private Q_SLOTS:
         QVERIFY(QFile::copy(qEnvironmentVariable("LUMO_SOURCE_DIR") + QStringLiteral("/examples/sample.dxf"), path));
         auto drawing = std::make_shared<Drawing>();
         loadDrawingFile(*drawing, path);
-        MainWindow window(drawing);
+        MainWindow window(Session::with(drawing));
         QList<int> asked;
         QMessageBox::StandardButton answer = QMessageBox::Cancel;
         MainWindow::Prompts prompts;
@@ -462,10 +463,11 @@ private Q_SLOTS:
         }
     }
 
-    void openAsksFirstAndWindowMayOwnTheDrawing()
+    void openAddsATabAndTabsFollowTheSession()
     {
         const QString sample = qEnvironmentVariable("LUMO_SOURCE_DIR") + QStringLiteral("/examples/sample.dxf");
-        auto window = std::make_unique<MainWindow>(std::make_shared<Drawing>());
+        auto session = std::make_shared<Session>();
+        auto window = std::make_unique<MainWindow>(session);
         QMessageBox::StandardButton answer = QMessageBox::Cancel;
         int asked = 0;
         window->setPrompts({[&](const QString &) {
@@ -475,20 +477,53 @@ private Q_SLOTS:
                             [](const QString &message) { QFAIL(qPrintable(message)); }, [&] { return sample; },
                             [](const QString &) { return QString(); }});
         window->show();
-        window->drawing()->addText(QStringLiteral("0"), QStringLiteral("unsaved"), {0, 0, 0});
-        QCOMPARE(window->windowTitle(), QStringLiteral("Untitled[*] - minicad"));
+        // A session without drawings gets a new one, as a CAD starts with one.
+        QCOMPARE(session->count(), 1);
+        Drawing *unsaved = window->drawing();
+        unsaved->addText(QStringLiteral("0"), QStringLiteral("unsaved"), {0, 0, 0});
+        QCOMPARE(window->windowTitle(), QStringLiteral("Drawing1.dwg[*] - minicad"));
+        QVERIFY(window->isWindowModified());
+
+        // Open adds a tab, without touching the drawing open.
         window->open();
-        QCOMPARE(asked, 1);
-        QVERIFY(window->drawing()->fileName().isEmpty());
-        answer = QMessageBox::Discard;
-        window->open();
-        QCOMPARE(window->drawing()->fileName(), sample);
+        QCOMPARE(asked, 0);
+        QCOMPARE(session->count(), 2);
+        QCOMPARE(window->tabs()->count(), 2);
+        QCOMPARE(window->tabs()->currentIndex(), 1);
+        QCOMPARE(window->drawing()->fileName(), QFileInfo(sample).absoluteFilePath());
         QCOMPARE(window->windowTitle(), QStringLiteral("sample.dxf[*] - minicad"));
         QVERIFY(!window->isWindowModified());
+        QCOMPARE(session->drawing(0).get(), unsaved);
+
+        // The current tab is the active drawing, whichever side changes it.
+        window->tabs()->setCurrentIndex(0);
+        QCOMPARE(session->activeIndex(), 0);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Drawing1.dwg[*] - minicad"));
+        session->activate(1);
+        QCOMPARE(window->tabs()->currentIndex(), 1);
+        QCOMPARE(window->view()->drawing(), session->drawing(1).get());
+
+        // Closing a changed drawing's tab asks; Cancel keeps it.
+        QVERIFY(!window->closeTab(0));
+        QCOMPARE(asked, 1);
+        QCOMPARE(session->count(), 2);
+        answer = QMessageBox::Discard;
+        QVERIFY(window->closeTab(0));
+        QCOMPARE(session->count(), 1);
+        QCOMPARE(window->tabs()->count(), 1);
+        QCOMPARE(window->windowTitle(), QStringLiteral("sample.dxf[*] - minicad"));
+
+        // A drawing a client closes leaves its tab too.
+        session->add();
+        QCOMPARE(window->tabs()->count(), 2);
+        session->close(1);
+        QCOMPARE(window->tabs()->count(), 1);
+
         // The window holds the only reference: the view must be gone before the drawing goes.
         QPointer<DrawingView> view = window->view();
         bool viewOutlivedDrawing = false;
         QObject::connect(window->drawing(), &QObject::destroyed, [&] { viewOutlivedDrawing = !view.isNull(); });
+        session->close(0);
         window.reset();
         QVERIFY(!viewOutlivedDrawing);
     }

@@ -40,11 +40,12 @@ struct EscapeCounter : QObject {
 class TestX11WindowOps : public QObject {
     Q_OBJECT
     std::shared_ptr<Drawing> drawing;
+    std::shared_ptr<Session> session;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<cad::X11WindowOps> ops;
     cad::InProcessRunningObjects objects;
 
-    quintptr appWindow() const { return drawing->applicationWindow(); }
+    quintptr appWindow() const { return session->applicationWindow(); }
 
 private Q_SLOTS:
     void init()
@@ -55,13 +56,14 @@ private Q_SLOTS:
         drawing = std::make_shared<Drawing>();
         drawing->addText(QStringLiteral("0"), QStringLiteral("線番 101"), {0, 0, 0}, 0, {}, 5);
         drawing->setFileName(QStringLiteral("/tmp/制御盤.dxf"));
-        window = std::make_unique<MainWindow>(drawing);
+        session = Session::with(drawing);
+        window = std::make_unique<MainWindow>(session);
         window->resize(800, 600);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         ops = std::make_unique<cad::X11WindowOps>();
         QVERIFY(ops->isConnected());
-        objects.publish(cad::kDefaultProgID, makeApplication(drawing));
+        objects.publish(cad::kDefaultProgID, makeApplication(session));
         cad::setPlatform(&objects, ops.get());
     }
 
@@ -71,6 +73,7 @@ private Q_SLOTS:
         objects.revoke(cad::kDefaultProgID);
         window.reset();
         ops.reset();
+        session.reset();
         drawing.reset();
     }
 
@@ -78,8 +81,8 @@ private Q_SLOTS:
     {
         QVERIFY(appWindow() != 0);
         QCOMPARE(appWindow(), quintptr(window->winId()));
-        QCOMPARE(drawing->documentWindow(), quintptr(window->view()->winId()));
-        QVERIFY(drawing->documentWindow() != appWindow());
+        QCOMPARE(session->documentWindow(drawing.get()), quintptr(window->view()->winId()));
+        QVERIFY(session->documentWindow(drawing.get()) != appWindow());
         // Letter case is ignored, Japanese and all; part of the title is not enough.
         QTRY_COMPARE(ops->findWindowByTitle(QStringLiteral("制御盤.DXF - MINICAD")), appWindow());
         QCOMPARE(ops->windowTitle(appWindow()), QStringLiteral("制御盤.dxf - minicad"));
@@ -108,10 +111,10 @@ private Q_SLOTS:
             QVERIFY(window->view()->isPicking());
             ops->sendEscape();
         });
-        QTimer::singleShot(10000, drawing.get(), &Drawing::cancelPick); // never hang
+        QTimer::singleShot(10000, session.get(), &Session::cancelPick); // never hang
         bool cancelled = false;
         try {
-            drawing->selectOnScreen(set, {});
+            session->selectOnScreen(*drawing, set, {});
         } catch (const ModelError &e) {
             cancelled = e.message() == QLatin1String("*Cancel*");
         }
@@ -146,8 +149,8 @@ private Q_SLOTS:
     {
         ops->setForegroundWindow(appWindow());
         QTRY_VERIFY(window->isActiveWindow());
-        const quintptr doc = drawing->documentWindow();
-        const QSize size = drawing->screenSize();
+        const quintptr doc = session->documentWindow(drawing.get());
+        const QSize size = session->screenSize(drawing.get());
         QCOMPARE(size, window->view()->viewport()->size());
         const double viewSize = drawing->viewSize();
 

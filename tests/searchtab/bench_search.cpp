@@ -130,7 +130,7 @@ int main(int argc, char *argv[])
     int status = 0;
     {
         cad::InProcessRunningObjects objects;
-        objects.publish(cad::kDefaultProgID, minicad::makeApplication(drawing));
+        objects.publish(cad::kDefaultProgID, minicad::makeApplication(minicad::Session::with(drawing)));
         cad::setPlatform(&objects, &windows);
         cad::targetProgID() = cad::kDefaultProgID;
         lumo::TLumoMainForm form(scratchPaths(dir));
