@@ -67,21 +67,26 @@ void writeCurrentCell(AttrTab &tab)
     const QString text = grid.editorText();
     if (text == att->text || !IsCadRunning())
         return;
+    // Not written: the cell shows the stored value again, in the open editor
+    // too, or its commit would bring the text back.
+    const auto putBack = [&] {
+        grid.setEditorText(att->text);
+        grid.setCells(grid.col(), grid.row(), att->text);
+    };
     try {
         const Application app = AttachCad();
         const Document doc = app.activeDocument();
-        if (refuseOtherDrawing(blkArrayDrawing, doc, tab.mainWindow))
+        if (refuseOtherDrawing(blkArrayDrawing, doc, tab.mainWindow)) {
+            putBack();
             return;
+        }
         const Entity e = doc.handleToObject(att->sHnd);
         e.setTextString(text);
         e.update();
         att->insPt = e.insertionPoint();
         att->text = e.textString();
     } catch (const AutomationError &) {
-        // The drawing refused it: the cell shows the stored value again, in
-        // the open editor too, or its commit would bring the text back.
-        grid.setEditorText(att->text);
-        grid.setCells(grid.col(), grid.row(), att->text);
+        putBack(); // the drawing refused it
     }
 }
 

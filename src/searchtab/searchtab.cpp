@@ -397,8 +397,11 @@ void writeCurrentRow(SearchTab &tab)
     } else if (IsCadRunning()) {
         const Application app = AttachCad();
         const Document doc = app.activeDocument();
-        if (refuseOtherDrawing(searchArrayDrawing, doc, tab.mainWindow))
+        if (refuseOtherDrawing(searchArrayDrawing, doc, tab.mainWindow)) {
+            // As for a locked row: nothing was written, so the row shows its snapshot.
+            putBackCurrentText(g, r->text);
             return;
+        }
         try {
             const Entity ent = doc.handleToObject(r->sHnd);
             ent.setTextString(t);

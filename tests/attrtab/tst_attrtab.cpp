@@ -8,6 +8,7 @@
 #include "cad/connection.h"
 #include "minicad/automation/application.h"
 #include "minicad/model/drawing.h"
+#include "widgets/messagebox.h"
 #include "widgets/stringgrid.h"
 
 #include <QApplication>
@@ -124,6 +125,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         blkArray.clear();
         attArray.clear();
+        blkArrayDrawing = {};
     }
     void cleanup()
     {
@@ -382,6 +384,40 @@ private Q_SLOTS:
         grid().setCurrentCell(1, 1);
         QCOMPARE(form->statusPanel(1), QStringLiteral("v"));
         QCOMPARE(cad->drawing().viewCenter(), (minicad::Point{0, 0, 0}));
+    }
+
+    // Handles repeat from drawing to drawing: cells read from one drawing are
+    // never written into the one the user switched to, by "更新" or by Enter.
+    void cellsGoOnlyIntoTheirOwnDrawing()
+    {
+        widgets::MessageRecorder messages;
+        const QStringList refs = threeRows();
+        cad->openDrawing();
+        defineBlock();
+        const QString other = ref(0, 30, {{"A", "x1"}, {"B", "x2"}});
+        QCOMPARE(other, refs[0]);
+        cad->clearCounts();
+
+        grid().setCells(1, 1, "new a1");
+        form->SpeedButton11->click(); // "更新"
+        form->CheckBox5->setChecked(true);
+        grid().setCurrentCell(2, 1);
+        QLineEdit *ed = openEditor(&grid());
+        QVERIFY(ed);
+        ed->setText("new b1");
+        QTest::keyClick(ed, Qt::Key_Return);
+
+        QCOMPARE(cad->text(cad->attribute(other, "A")), QStringLiteral("x1"));
+        QCOMPARE(cad->text(cad->attribute(other, "B")), QStringLiteral("x2"));
+        QCOMPARE(cad->calls("StartUndoMark"), 0);
+        QCOMPARE(cad->puts("TextString"), 0);
+        QCOMPARE(messages.texts().size(), 2);
+        QVERIFY2(messages.texts()[0].contains("Drawing1.dwg") && messages.texts()[0].contains("Drawing2.dwg"),
+                 qPrintable(messages.texts()[0]));
+
+        cad->activateDrawing(0);
+        form->SpeedButton11->click();
+        QCOMPARE(cad->text(cad->attribute(refs[0], "A")), QStringLiteral("new a1"));
     }
 
     void enterWritesAndRestoresOnFailure()

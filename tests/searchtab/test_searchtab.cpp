@@ -33,6 +33,7 @@ struct Search {
     Search() : grid(form->StringGrid2)
     {
         searchArray.clear();
+        searchArrayDrawing = {};
         form->show();
         form->PageControl1->setCurrentIndex(2);
         form->CheckBox7->setChecked(false);
@@ -316,6 +317,32 @@ private Q_SLOTS:
         QCOMPARE(searchArray.size(), 1);
         QVERIFY(s.messages().isEmpty());
         QCOMPARE(s.form->SpeedButton14->text(), QStringLiteral("検索"));
+    }
+
+    // Handles repeat from drawing to drawing: rows found in one drawing are
+    // never written into the one the user switched to.
+    void rowsGoOnlyIntoTheirOwnDrawing()
+    {
+        Search s;
+        const QString a = s.cad.drawing().addText("0", "A", {0, 0, 0});
+        s.run("");
+        s.cad.openDrawing(QStringLiteral("/work/drawings/B.dxf"));
+        const QString b = s.cad.drawing().addText("0", "B", {0, 0, 0});
+        QCOMPARE(b, a);
+        s.cad.clearCounts();
+        s.form.messages.messages.clear();
+
+        s.grid->setCells(0, 0, "Q");
+        s.form->SpeedButton15->click(); // "更新"
+        s.form->CheckBox8->setChecked(true);
+        s.typeAndEnter(0, "R");
+
+        QCOMPARE(s.cad.text(b), QStringLiteral("B"));
+        QCOMPARE(s.cad.calls("StartUndoMark"), 0);
+        QCOMPARE(s.cad.puts("TextString"), 0);
+        QVERIFY2(s.messages().size() == 2, qPrintable(s.messages().join(" | ")));
+        QVERIFY2(s.messages()[0].contains("Drawing1.dwg") && s.messages()[0].contains("/work/drawings/B.dxf"),
+                 qPrintable(s.messages()[0]));
     }
 
     void enterWritesTheCurrentRow()

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
+#include <QTextCursor>
 #include <QTimer>
 #include <QToolButton>
 
@@ -35,7 +36,11 @@ class TestTextWriteBack : public QObject {
     void setLines(FormFixture &form, const QStringList &lines) { form->SynEdit1->setLines(lines); }
 
 private Q_SLOTS:
-    void init() { textArray.clear(); }
+    void init()
+    {
+        textArray.clear();
+        textArrayDrawing = {};
+    }
 
     void oneEditedLineWritesOneString()
     {
@@ -287,6 +292,46 @@ private Q_SLOTS:
             QCOMPARE(e->insertion, (minicad::Point{100, 190 - 10.0 * (i - 1), 0}));
             QCOMPARE(textArray[i].insPt, (cad::Point{130, 193 - 10.0 * (i - 1), 0}));
         }
+    }
+
+    // Handles repeat from drawing to drawing: lines read from one drawing are
+    // never written into the one the user switched to, nor tracked there.
+    void linesGoOnlyIntoTheirOwnDrawing()
+    {
+        CadFixture cad;
+        FormFixture form;
+        const QStringList h = acquireColumn(cad, form, 2);
+        cad.openDrawing(QStringLiteral("C:/work/other.dwg"));
+        const QString same = cad.drawing().addText("0", "other", {0, 0, 0});
+        QCOMPARE(same, h[0]);
+        cad.clearUndoHistory();
+        cad.clearCounts();
+        form.messages.messages.clear();
+
+        setLines(form, {"changed", "T2", "added"});
+        form->SpeedButton2Click(); // "更新(Ctrl+Enter)"
+        form->SpeedButton6Click(); // "整列"
+        form->CheckBox9->setChecked(true);
+        QTextCursor caret(form->SynEdit1->document()->findBlockByNumber(1));
+        form->SynEdit1->setTextCursor(caret);
+        form->SynEdit1Click();
+
+        QCOMPARE(cad.text(same), QStringLiteral("other"));
+        QCOMPARE(cad.drawing().modelSpaceCount(), 1);
+        QCOMPARE(cad.calls("StartUndoMark"), 0);
+        QCOMPARE(cad.calls("ZoomCenter"), 0);
+        QCOMPARE(cad.undoGroupCount(), 0);
+        QCOMPARE(textArray.size(), 2);
+        const QStringList said = form.messages.texts();
+        QCOMPARE(said.size(), 2);
+        QVERIFY2(said[0].contains("Drawing1.dwg") && said[0].contains("C:/work/other.dwg"), qPrintable(said[0]));
+
+        // Back in the drawing they came from, the same lines go in.
+        cad.activateDrawing(0);
+        form->SpeedButton2Click();
+        QCOMPARE(cad.text(h[0]), QStringLiteral("changed"));
+        QCOMPARE(cad.drawing().modelSpaceCount(), 3);
+        QCOMPARE(form.messages.texts().size(), 2);
     }
 };
 
