@@ -3,7 +3,6 @@
 #include "minicad/dxf/dxffile.h"
 
 #include <QJsonDocument>
-#include <QJsonParseError>
 
 namespace minicad::com {
 
@@ -64,18 +63,6 @@ int intArgument(const QVariant &v)
     return i;
 }
 
-// JSON text as a drawing's content; "" is an empty drawing.
-void readJson(Drawing &drawing, const QString &json)
-{
-    if (json.trimmed().isEmpty())
-        return;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError)
-        throw AutomationError(QStringLiteral("Malformed JSON: %1").arg(error.errorString()));
-    drawing.fromJson(doc);
-}
-
 } // namespace
 
 TestingObject::TestingObject(std::shared_ptr<Session> session, ObjectTable &objects)
@@ -131,10 +118,8 @@ QVariant TestingObject::invoke(const QString &member, cad::InvokeKind kind, QVar
         else if (cad::sameMember(member, "Redo"))
             return active().redo();
         else if (cad::sameMember(member, "Open")) {
-            auto d = std::make_shared<Drawing>();
-            readJson(*d, stringArgument(args[0], "the JSON text"));
-            d->setFileName(stringArgument(args[1], "the full name"));
-            return session.add(std::move(d));
+            return session.openJson(stringArgument(args[0], "the JSON text"),
+                                    stringArgument(args[1], "the full name"));
         }
         else if (cad::sameMember(member, "Activate"))
             session.activate(intArgument(args[0]));

@@ -4,6 +4,8 @@
 
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
 
 namespace minicad {
 
@@ -100,6 +102,20 @@ int Session::openFile(const QString &path)
     auto drawing = std::make_shared<Drawing>();
     loadDrawingFile(*drawing, path);
     drawing->setFileName(QFileInfo(path).absoluteFilePath());
+    return add(std::move(drawing));
+}
+
+int Session::openJson(const QString &json, const QString &fullName)
+{
+    auto drawing = std::make_shared<Drawing>();
+    if (!json.trimmed().isEmpty()) {
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
+        if (error.error != QJsonParseError::NoError)
+            throw ModelError(QStringLiteral("Malformed JSON: %1").arg(error.errorString()));
+        drawing->fromJson(doc);
+    }
+    drawing->setFileName(fullName);
     return add(std::move(drawing));
 }
 

@@ -51,6 +51,10 @@ public:
     // Reads a DXF or JSON file into a new drawing and adds it. Throws
     // ModelError when it cannot be read; nothing is added then.
     int openFile(const QString &path);
+    // A drawing made from JSON text ("" for an empty one) under the given
+    // full name ("" for never saved), added as openFile() adds; throws
+    // ModelError for malformed JSON.
+    int openJson(const QString &json, const QString &fullName);
     void activate(int index); // throws ModelError for a bad index or while a pick waits
     // Closes a drawing; the next one (or the last) becomes active when it was.
     void close(int index);

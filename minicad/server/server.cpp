@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QJsonDocument>
-#include <QJsonParseError>
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -78,18 +77,6 @@ int intArgument(DBusMessage *message)
     dbus_int32_t i = 0;
     dbus_message_get_args(message, nullptr, DBUS_TYPE_INT32, &i, DBUS_TYPE_INVALID);
     return i;
-}
-
-// JSON text as a drawing's content; "" is an empty drawing.
-void readJson(Drawing &drawing, const QString &json)
-{
-    if (json.trimmed().isEmpty())
-        return;
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(json.toUtf8(), &error);
-    if (error.error != QJsonParseError::NoError)
-        throw ModelError(QStringLiteral("Malformed JSON: %1").arg(error.errorString()));
-    drawing.fromJson(doc);
 }
 
 QStringList stringListArgument(DBusMessage *message)
@@ -296,10 +283,7 @@ void MiniCadServer::handleTesting(BusLink *link, DBusMessage *message)
             } else if (member == QLatin1String("Redo")) {
                 appendBool(active().redo());
             } else if (member == QLatin1String("Open")) {
-                auto d = std::make_shared<Drawing>();
-                readJson(*d, stringArgument(message));
-                d->setFileName(secondStringArgument(message));
-                appendInt(m_session->add(std::move(d)));
+                appendInt(m_session->openJson(stringArgument(message), secondStringArgument(message)));
             } else if (member == QLatin1String("Activate")) {
                 m_session->activate(intArgument(message));
             } else if (member == QLatin1String("Close")) {
