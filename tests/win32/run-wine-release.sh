@@ -13,94 +13,24 @@ probe="$(realpath "$2")"
 work="$3"
 here="$(cd "$(dirname "$0")" && pwd)"
 
-skip() { echo "SKIPPED: $1"; exit 77; }
-find_tool() {
-  for c in "$@"; do
-    if [ -x "$c" ]; then echo "$c"; return 0; fi
-    if command -v "$c" >/dev/null 2>&1; then command -v "$c"; return 0; fi
-  done
-  return 1
-}
+. "$here/wine-desktop.sh"
 for f in "$zip" "$probe"; do
-  [ -f "$f" ] || { echo "$f is missing: build the release_zip and windows-core targets"; echo "0 passed, 1 failed"; exit 1; }
+  [ -f "$f" ] || missing "$f is missing: build the release_zip and windows-core targets"
 done
-passed=0 failed=0
-pass() { passed=$((passed + 1)); echo "ok: $1"; }
-fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
 
 # ---- what the zip holds, read as Windows' unzip reads it
 if python3 "$here/check-release-zip.py" "$zip"; then pass "the zip holds one folder with the release files"
 else fail "the zip's contents (above)"; fi
 
-wine="$(find_tool /usr/lib/wine/wine64 wine64 wine)" || skip "Wine is not installed; scripts/install-deps installs it"
-wineserver="$(find_tool /usr/lib/wine/wineserver64 wineserver)" || skip "wineserver not found"
-for t in Xvfb xdotool import; do
-  command -v "$t" >/dev/null 2>&1 || { echo "$t is missing: run scripts/install-deps"; echo "0 passed, 1 failed"; exit 1; }
-done
-
-rm -rf "$work"
-mkdir -p "$work"
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
-unset WAYLAND_DISPLAY
-pids=()
-xvfb=""
 locked=""
 cleanup() {
-  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
-  "$wineserver" -k >/dev/null 2>&1
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   [ -n "$locked" ] && { chattr -i "$locked" 2>/dev/null; chmod -R u+w "$locked" 2>/dev/null; }
-  wait 2>/dev/null
-  rm -rf "$WINEPREFIX"
+  desktop_cleanup
 }
 trap cleanup EXIT
+start_desktop
 
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-exec 3>&-
-for _ in $(seq 50); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { cat "$work/xvfb.log"; echo "Xvfb did not start"; echo "0 passed, 1 failed"; exit 1; }
-export DISPLAY=":$(head -1 "$work/display")"
-
-if ! timeout 180 "$wine" wineboot --init >"$work/wineboot.log" 2>&1; then
-  tail -5 "$work/wineboot.log"
-  skip "Wine cannot start (wineboot --init failed)"
-fi
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-for f in "MS UI Gothic" "MS Gothic" "MS PGothic" "Yu Gothic UI" "Meiryo" "Meiryo UI"; do
-  "$wine" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$f" /d IPAGothic /f >/dev/null 2>&1
-done
-"$wineserver" -w
-
-winpath() { local p="$1"; echo "Z:${p//\//\\}"; }
-inspect() {
-  rm -f "$work/$1"
-  "$wine" "$probe" inspect "$(winpath "$work/$1")" >/dev/null 2>&1
-  sed -i 's/\r$//' "$work/$1" 2>/dev/null
-}
-window_block() { awk -v re="$2" '/^hwnd=/{show = ($0 ~ "visible=1" && $0 ~ re)} show' "$work/$1" | head -3; }
-title_of() { sed -n 's/.*title="\(.*\)"$/\1/p' | head -1; }
 main_re='title="LumoEdit \['
-wait_window() { # PID RE: until a visible window whose line matches RE shows
-  for _ in $(seq 60); do
-    inspect wait.txt
-    grep -q "visible=1 .*$2" "$work/wait.txt" && return 0
-    kill -0 "$1" 2>/dev/null || return 1
-    sleep 1
-  done
-  return 1
-}
-ended_within() {
-  for _ in $(seq "$2"); do kill -0 "$1" 2>/dev/null || return 0; sleep 1; done
-  return 1
-}
-start_app() {
-  (cd "$1" && exec "$wine" "$1/lumoedit.exe" >>"$work/app.log" 2>&1) &
-  app=$!
-  pids+=("$app")
-}
 unpack() { # DIR: the zip's folder, unpacked under DIR
   mkdir -p "$1"
   python3 -m zipfile -e "$zip" "$1" && echo "$1/$(basename "$zip" .zip)"
