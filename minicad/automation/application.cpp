@@ -222,6 +222,29 @@ private:
     Context m_context;
 };
 
+// An object answered from its member table: Self has a static members() and
+// may narrow the table by entity kind with callMask() (for a call) and
+// askMask() (for a question by name).
+template <class Self>
+class Tabled : public Base {
+public:
+    using Base::Base;
+    unsigned callMask() const { return kAll; }
+    unsigned askMask() const { return kAll; }
+
+protected:
+    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
+    {
+        Self &self = static_cast<Self &>(*this);
+        return dispatch(self, Self::members(), member, kind, args, self.callMask());
+    }
+    bool hasMember(const QString &member) const override
+    {
+        const Self &self = static_cast<const Self &>(*this);
+        return findMember(Self::members(), member, self.askMask()) != nullptr;
+    }
+};
+
 template <class T, class... A>
 QVariant object(A &&...a)
 {
@@ -244,9 +267,9 @@ int checkedIndex(const QVariant &v, int count)
 
 // -- Entity: holds only the handle and finds the entity again on every call.
 
-class EntityObject : public Base {
+class EntityObject : public Tabled<EntityObject> {
 public:
-    EntityObject(Context d, QString handle) : Base(std::move(d)), m_handle(std::move(handle)) {}
+    EntityObject(Context d, QString handle) : Tabled(std::move(d)), m_handle(std::move(handle)) {}
 
     const Entity &entity() const
     {
@@ -257,27 +280,19 @@ public:
         throw AutomationError(QStringLiteral("Unknown handle"));
     }
     const QString &handle() const { return m_handle; }
-    // The entity's kind for the member table; every kind's members while the
-    // entity is gone, so the call itself tells what happened.
-    unsigned hasMemberMask() const
+    // The entity's kind for the member table.
+    unsigned callMask() const { return 1u << int(entity().kind); }
+    // Every kind's members while the entity is gone, so the call itself tells
+    // what happened.
+    unsigned askMask() const
     {
         try {
-            return 1u << int(entity().kind);
+            return callMask();
         } catch (const AutomationError &) {
             return kAll;
         }
     }
 
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        const unsigned mask = 1u << int(entity().kind);
-        return dispatch(*this, members(), member, kind, args, mask);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, hasMemberMask()) != nullptr;
-    }
     static std::span<const Member<EntityObject>> members()
     {
         using S = EntityObject;
@@ -339,9 +354,9 @@ private:
 
 // -- Layers
 
-class LayerObject : public Base {
+class LayerObject : public Tabled<LayerObject> {
 public:
-    LayerObject(Context d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
+    LayerObject(Context d, QString name) : Tabled(std::move(d)), m_name(std::move(name)) {}
 
     const Layer &layer() const
     {
@@ -350,15 +365,6 @@ public:
         throw AutomationError(QStringLiteral("Object was erased"));
     }
 
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
     static std::span<const Member<LayerObject>> members()
     {
         using S = LayerObject;
@@ -374,19 +380,9 @@ private:
     QString m_name;
 };
 
-class LayersObject : public Base {
+class LayersObject : public Tabled<LayersObject> {
 public:
-    using Base::Base;
-
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
+    using Tabled::Tabled;
     static std::span<const Member<LayersObject>> members()
     {
         using S = LayersObject;
@@ -416,9 +412,9 @@ protected:
 // -- Selection sets: identified by the model's set id, so a deleted set
 // fails cleanly and a new set of the same name is another object.
 
-class SelectionSetObject : public Base {
+class SelectionSetObject : public Tabled<SelectionSetObject> {
 public:
-    SelectionSetObject(Context d, quint64 id) : Base(std::move(d)), m_id(id) {}
+    SelectionSetObject(Context d, quint64 id) : Tabled(std::move(d)), m_id(id) {}
 
     const SelectionSet &set() const
     {
@@ -427,15 +423,6 @@ public:
         throw AutomationError(QStringLiteral("Object was erased: the selection set was deleted"));
     }
 
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
     static std::span<const Member<SelectionSetObject>> members()
     {
         using S = SelectionSetObject;
@@ -488,19 +475,9 @@ private:
     quint64 m_id;
 };
 
-class SelectionSetsObject : public Base {
+class SelectionSetsObject : public Tabled<SelectionSetsObject> {
 public:
-    using Base::Base;
-
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
+    using Tabled::Tabled;
     static std::span<const Member<SelectionSetsObject>> members()
     {
         using S = SelectionSetsObject;
@@ -529,9 +506,9 @@ protected:
 const QString kModelSpace = QStringLiteral("*Model_Space");
 const QString kPaperSpace = QStringLiteral("*Paper_Space");
 
-class BlockObject : public Base {
+class BlockObject : public Tabled<BlockObject> {
 public:
-    BlockObject(Context d, QString name) : Base(std::move(d)), m_name(std::move(name)) {}
+    BlockObject(Context d, QString name) : Tabled(std::move(d)), m_name(std::move(name)) {}
 
     QStringList handles() const
     {
@@ -557,15 +534,6 @@ public:
         return b->name;
     }
 
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
     static std::span<const Member<BlockObject>> members()
     {
         using S = BlockObject;
@@ -590,19 +558,9 @@ private:
     QString m_name;
 };
 
-class BlocksObject : public Base {
+class BlocksObject : public Tabled<BlocksObject> {
 public:
-    using Base::Base;
-
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
+    using Tabled::Tabled;
     static std::span<const Member<BlocksObject>> members()
     {
         using S = BlocksObject;
@@ -633,19 +591,9 @@ protected:
 
 // -- Documents and application
 
-class DocumentObject : public Base {
+class DocumentObject : public Tabled<DocumentObject> {
 public:
-    using Base::Base;
-
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
+    using Tabled::Tabled;
     static std::span<const Member<DocumentObject>> members();
 };
 
@@ -680,35 +628,15 @@ int activeIndexOrThrow(const Session &session)
     return session.activeIndex();
 }
 
-class DocumentsObject : public Base {
+class DocumentsObject : public Tabled<DocumentsObject> {
 public:
-    using Base::Base;
-
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
+    using Tabled::Tabled;
     static std::span<const Member<DocumentsObject>> members();
 };
 
-class ApplicationObject : public Base {
+class ApplicationObject : public Tabled<ApplicationObject> {
 public:
-    using Base::Base;
-
-protected:
-    QVariant dispatchMember(const QString &member, InvokeKind kind, QVariantList &args) override
-    {
-        return dispatch(*this, members(), member, kind, args);
-    }
-    bool hasMember(const QString &member) const override
-    {
-        return findMember(members(), member, kAll) != nullptr;
-    }
+    using Tabled::Tabled;
     static std::span<const Member<ApplicationObject>> members()
     {
         using S = ApplicationObject;

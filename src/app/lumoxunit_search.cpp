@@ -3,7 +3,7 @@
 
 #include "app/lumoxunit.h"
 
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 #include "widgets/messagebox.h"
 #include "widgets/stringgrid.h"
 

@@ -3,7 +3,7 @@
 
 #include "app/lumoxunit.h"
 
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 #include "tools/kasanform.h"
 #include "tools/numbers.h"
 #include "tools/renban.h"

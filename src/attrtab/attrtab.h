@@ -5,7 +5,7 @@
 // handlers call these with the tab's controls.
 
 #include "attrtab/gridops.h"
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 #include "cad/drawingsource.h"
 #include "cad/objectmodel.h"
 #include "widgets/formfields.h"

@@ -2,7 +2,7 @@
 // cell, drag selection, undo and the write-back.
 
 #include "attrtab/attrtab.h"
-#include "attrtab/grideditkey.h"
+#include "widgets/grideditkey.h"
 
 #include "cad/connection.h"
 #include "cad/tracking.h"

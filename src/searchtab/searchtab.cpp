@@ -1,7 +1,7 @@
 #include "searchtab/searchtab.h"
 
-#include "attrtab/grideditkey.h"
-#include "attrtab/undocells.h"
+#include "widgets/grideditkey.h"
+#include "widgets/undocells.h"
 #include "cad/batch.h"
 #include "cad/connection.h"
 #include "cad/tracking.h"

@@ -3,12 +3,15 @@
 #include "tools/numbers.h"
 
 #include <QButtonGroup>
-#include <QToolButton>
-
 #include <QDialog>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
+#include <QToolButton>
+#include <QVBoxLayout>
 
 namespace tools {
 
@@ -69,6 +72,95 @@ RadixButtons NewRadixButtons(QWidget *parent)
     r.group->addButton(r.octal, int(NumberRadix::Octal));
     r.decimal->setChecked(true);
     return r;
+}
+
+QLabel *NewRadixLabel(QWidget *parent, const QString &text)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("Label1"));
+    QFont big = label->font();
+    big.setBold(true);
+    big.setPointSizeF(big.pointSizeF() * 1.8);
+    label->setFont(big);
+    // Wide enough for the widest caption, so the row does not jump.
+    label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QStringLiteral("16進")) + 8);
+    return label;
+}
+
+QString RadixCaption(NumberRadix radix)
+{
+    switch (radix) {
+    case NumberRadix::Hexadecimal:
+        return QStringLiteral("16進");
+    case NumberRadix::Octal:
+        return QStringLiteral(" 8進");
+    case NumberRadix::Decimal:
+        break;
+    }
+    return QStringLiteral("10進");
+}
+
+QHBoxLayout *NewRadixRow(const RadixButtons &buttons, QLabel *label)
+{
+    auto *row = new QHBoxLayout;
+    row->addWidget(buttons.decimal);
+    row->addWidget(buttons.hexadecimal);
+    row->addWidget(buttons.octal);
+    row->addSpacing(12);
+    row->addWidget(label);
+    row->addStretch();
+    return row;
+}
+
+Qt::WindowFlags DialogFlags(Qt::WindowType kind)
+{
+    return kind | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint;
+}
+
+QPushButton *NewButton(QWidget *parent, const QString &caption, const QString &objectName)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(objectName);
+    return b;
+}
+
+RunCancelButtons NewRunCancelButtons(QDialog *dialog)
+{
+    RunCancelButtons r;
+    r.run = NewButton(dialog, QStringLiteral("実行"), QStringLiteral("Button1"));
+    r.run->setDefault(true);
+    r.cancel = NewButton(dialog, QStringLiteral("取り消し"), QStringLiteral("Button2"));
+    QObject::connect(r.run, &QPushButton::clicked, dialog, &QDialog::accept);
+    QObject::connect(r.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return r;
+}
+
+QHBoxLayout *NewButtonRow(std::initializer_list<QPushButton *> buttons)
+{
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    for (QPushButton *b : buttons)
+        row->addWidget(b);
+    return row;
+}
+
+void SetDialogLayout(QDialog *dialog, std::initializer_list<QObject *> parts)
+{
+    auto *layout = new QVBoxLayout(dialog);
+    for (QObject *part : parts) {
+        if (auto *l = qobject_cast<QLayout *>(part))
+            layout->addLayout(l);
+        else if (auto *w = qobject_cast<QWidget *>(part))
+            layout->addWidget(w);
+    }
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void CentreAndFocus(QDialog *dialog, QLineEdit *edit)
+{
+    CentreOnScreen(dialog);
+    edit->setFocus();
+    edit->selectAll();
 }
 
 } // namespace tools

@@ -11,12 +11,11 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 using tools::NumberRadix;
 
 TLumoKasanForm::TLumoKasanForm(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QDialog(parent, tools::DialogFlags(Qt::Dialog))
 {
     setObjectName(QStringLiteral("LumoKasanForm"));
     setWindowTitle(QStringLiteral("加算"));
@@ -29,13 +28,7 @@ TLumoKasanForm::TLumoKasanForm(QWidget *parent)
     // Pressing the button that is already down resets the direction too.
     connect(radixGroup, &QButtonGroup::idClicked, this, [this](int) { SpeedButton1Click(); });
 
-    Label1 = new QLabel(QStringLiteral("10 進"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    QFont big = Label1->font();
-    big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.8);
-    Label1->setFont(big);
-    Label1->setMinimumWidth(Label1->fontMetrics().horizontalAdvance(QStringLiteral("16進")) + 8);
+    Label1 = tools::NewRadixLabel(this, QStringLiteral("10 進"));
 
     Label2 = new QLabel(QStringLiteral("数値検出"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -62,21 +55,9 @@ TLumoKasanForm::TLumoKasanForm(QWidget *parent)
     amountLabel->setBuddy(Edit1);
     auto *amountNote = new QLabel(QStringLiteral("(10進表記)"), this);
 
-    Button1 = new QPushButton(QStringLiteral("実行"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("取り消し"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *radixRow = new QHBoxLayout;
-    radixRow->addWidget(SpeedButton1);
-    radixRow->addWidget(SpeedButton2);
-    radixRow->addWidget(SpeedButton3);
-    radixRow->addSpacing(12);
-    radixRow->addWidget(Label1);
-    radixRow->addStretch();
+    const tools::RunCancelButtons runCancel = tools::NewRunCancelButtons(this);
+    Button1 = runCancel.run;
+    Button2 = runCancel.cancel;
 
     auto *grid = new QGridLayout;
     grid->addWidget(Label2, 0, 0);
@@ -91,16 +72,8 @@ TLumoKasanForm::TLumoKasanForm(QWidget *parent)
     grid->addWidget(Edit1, 2, 1);
     grid->addWidget(amountNote, 2, 2);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(radixRow);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    tools::SetDialogLayout(this, {tools::NewRadixRow(radixButtons, Label1), grid,
+                                  tools::NewButtonRow({Button1, Button2})});
 }
 
 void TLumoKasanForm::SpeedButton1Click()
@@ -111,17 +84,7 @@ void TLumoKasanForm::SpeedButton1Click()
     RadioButton2->setEnabled(decimal);
     Label3->setEnabled(!decimal);
     UpDown1->setEnabled(!decimal);
-    switch (radix()) {
-    case NumberRadix::Decimal:
-        Label1->setText(QStringLiteral("10進"));
-        break;
-    case NumberRadix::Hexadecimal:
-        Label1->setText(QStringLiteral("16進"));
-        break;
-    case NumberRadix::Octal:
-        Label1->setText(QStringLiteral(" 8進"));
-        break;
-    }
+    Label1->setText(tools::RadixCaption(radix()));
 }
 
 tools::NumberRadix TLumoKasanForm::radix() const
@@ -163,7 +126,5 @@ tools::AdditionSettings TLumoKasanForm::settings() const
 void TLumoKasanForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    tools::CentreOnScreen(this);
-    Edit1->setFocus();
-    Edit1->selectAll();
+    tools::CentreAndFocus(this, Edit1);
 }

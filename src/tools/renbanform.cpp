@@ -5,13 +5,11 @@
 
 #include <QButtonGroup>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 using tools::NumberRadix;
 
@@ -23,7 +21,7 @@ constexpr int kCountDigits = 5;
 } // namespace
 
 TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QDialog(parent, tools::DialogFlags(Qt::Dialog))
 {
     setObjectName(QStringLiteral("LumoRenbanForm"));
     setWindowTitle(QStringLiteral("連番作成"));
@@ -34,13 +32,7 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
     SpeedButton3 = radixButtons.octal;
     radixGroup = radixButtons.group;
 
-    Label1 = new QLabel(QStringLiteral("10進"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    QFont big = Label1->font();
-    big.setBold(true);
-    big.setPointSizeF(big.pointSizeF() * 1.8);
-    Label1->setFont(big);
-    Label1->setMinimumWidth(Label1->fontMetrics().horizontalAdvance(QStringLiteral("16進")) + 8);
+    Label1 = tools::NewRadixLabel(this, QStringLiteral("10進"));
 
     auto centred = [](QLineEdit *e) {
         e->setAlignment(Qt::AlignCenter);
@@ -80,14 +72,11 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
     Label8->setMinimumWidth(320);
     tools::MakeBold(Label8);
 
-    Button2 = new QPushButton(QStringLiteral("挿入"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2 = tools::NewButton(this, QStringLiteral("挿入"), QStringLiteral("Button2"));
     Button2->setAutoDefault(false);
-    Button1 = new QPushButton(QStringLiteral("追加"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1 = tools::NewButton(this, QStringLiteral("追加"), QStringLiteral("Button1"));
     Button1->setDefault(true);
-    Button3 = new QPushButton(QStringLiteral("取り消し"), this);
-    Button3->setObjectName(QStringLiteral("Button3"));
+    Button3 = tools::NewButton(this, QStringLiteral("取り消し"), QStringLiteral("Button3"));
     Button3->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(false); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button1Click(true); });
@@ -96,14 +85,6 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
     for (QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5})
         connect(e, &QLineEdit::textChanged, this, &TLumoRenbanForm::Edit1Change);
     connect(radixGroup, &QButtonGroup::idClicked, this, [this](int) { Edit1Change(); });
-
-    auto *radixRow = new QHBoxLayout;
-    radixRow->addWidget(SpeedButton1);
-    radixRow->addWidget(SpeedButton2);
-    radixRow->addWidget(SpeedButton3);
-    radixRow->addSpacing(12);
-    radixRow->addWidget(Label1);
-    radixRow->addStretch();
 
     auto *fields = new QGridLayout;
     fields->addWidget(label2, 0, 0, Qt::AlignHCenter);
@@ -120,18 +101,8 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
     fields->addWidget(note2, 3, 2);
     fields->addWidget(note3, 4, 0, 1, 3, Qt::AlignHCenter);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button2);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button3);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addLayout(radixRow);
-    layout->addLayout(fields);
-    layout->addWidget(Label8);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    tools::SetDialogLayout(this, {tools::NewRadixRow(radixButtons, Label1), fields, Label8,
+                                  tools::NewButtonRow({Button2, Button1, Button3})});
 
     Edit1Change();
 }
@@ -176,19 +147,8 @@ void TLumoRenbanForm::Edit1Change()
     const bool series = !in.start.isEmpty();
     Label5->setEnabled(series);
     Edit4->setEnabled(series);
-    if (series) {
-        switch (in.radix) {
-        case NumberRadix::Decimal:
-            Label1->setText(QStringLiteral("10進"));
-            break;
-        case NumberRadix::Hexadecimal:
-            Label1->setText(QStringLiteral("16進"));
-            break;
-        case NumberRadix::Octal:
-            Label1->setText(QStringLiteral(" 8進"));
-            break;
-        }
-    }
+    if (series)
+        Label1->setText(tools::RadixCaption(in.radix));
     Label8->setText(tools::RenbanPreview(in));
 }
 
@@ -221,9 +181,7 @@ void TLumoRenbanForm::done(int result)
 void TLumoRenbanForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    tools::CentreOnScreen(this);
     FItems.clear();
     FAction = Action::None;
-    Edit2->setFocus();
-    Edit2->selectAll();
+    tools::CentreAndFocus(this, Edit2);
 }

@@ -5,14 +5,12 @@
 
 #include <QCheckBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 TLumoTikanForm::TLumoTikanForm(QWidget *parent)
-    : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint)
+    : QDialog(parent, tools::DialogFlags(Qt::Tool))
 {
     setObjectName(QStringLiteral("LumoTikanForm"));
     setWindowTitle(QStringLiteral("文字列置換"));
@@ -35,13 +33,9 @@ TLumoTikanForm::TLumoTikanForm(QWidget *parent)
     auto *label2 = new QLabel(QStringLiteral("置換文字列"), this);
     label2->setBuddy(Edit2);
 
-    Button1 = new QPushButton(QStringLiteral("実行"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button2 = new QPushButton(QStringLiteral("取り消し"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    const tools::RunCancelButtons runCancel = tools::NewRunCancelButtons(this);
+    Button1 = runCancel.run;
+    Button2 = runCancel.cancel;
 
     auto *fields = new QGridLayout;
     fields->addWidget(label1, 0, 0);
@@ -49,16 +43,7 @@ TLumoTikanForm::TLumoTikanForm(QWidget *parent)
     fields->addWidget(label2, 1, 0);
     fields->addWidget(Edit2, 1, 1);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(CheckBox1);
-    layout->addLayout(fields);
-    layout->addLayout(buttons);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    tools::SetDialogLayout(this, {CheckBox1, fields, tools::NewButtonRow({Button1, Button2})});
 
     FormCreate();
 }
@@ -101,7 +86,5 @@ void TLumoTikanForm::setIgnoreCase(bool on) { CheckBox1->setChecked(on); }
 void TLumoTikanForm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
-    tools::CentreOnScreen(this);
-    Edit1->setFocus();
-    Edit1->selectAll();
+    tools::CentreAndFocus(this, Edit1);
 }

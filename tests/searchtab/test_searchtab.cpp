@@ -4,7 +4,7 @@
 #include "../common/cadfixture.h"
 #include "../common/testmain.h"
 #include "../common/formfixture.h"
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 #include "searchtab/lumo2.h"
 #include "widgets/stringgrid.h"
 

@@ -2,7 +2,7 @@
 // in sgUndoCnt, and no batch at all for a command that changes nothing.
 
 #include "../common/formfixture.h"
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 #include "tooldialogs.h"
 #include "widgets/stringgrid.h"
 

@@ -1,8 +1,8 @@
 // The cell undo stack on its own: levels per grid, the limit, batches, and
 // that it stays fast with a long history.
 
-#include "attrtab/grideditkey.h"
-#include "attrtab/undocells.h"
+#include "widgets/grideditkey.h"
+#include "widgets/undocells.h"
 #include "widgets/stringgrid.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
-#include "attrtab/grideditkey.h"
+#include "widgets/grideditkey.h"
 
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 #include "widgets/stringgrid.h"
 
 #include <QClipboard>

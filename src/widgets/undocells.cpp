@@ -1,4 +1,4 @@
-#include "attrtab/undocells.h"
+#include "widgets/undocells.h"
 
 #include "widgets/stringgrid.h"
 
