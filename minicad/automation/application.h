@@ -5,7 +5,7 @@
 // documents belongs to one drawing, and fails once that drawing is closed. Member names are case-insensitive; errors are thrown as
 // cad::AutomationError with the messages a COM server gives.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "minicad/host/session.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include "minicad/com/comobject.h"
 
 #include "cad/win32/comdispatch.h"
-#include "cad/win32/comqtvalue.h"
+#include "protocol/win32/comqtvalue.h"
 #include "minicad/automation/application.h"
 #include "minicad/com/membertypes.h"
 

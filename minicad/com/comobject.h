@@ -5,7 +5,7 @@
 // through the Windows core's conversion, except where the CAD's type library
 // is strict (membertypes.h); objects as IDispatch.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

@@ -3,34 +3,8 @@
 namespace minicad::com {
 
 HostMessageFilter::HostMessageFilter(std::function<bool()> busy, std::function<bool(IUnknown *)> servedWhileBusy)
-    : m_busy(std::move(busy)), m_servedWhileBusy(std::move(servedWhileBusy))
+    : MessageFilterUnknown(1), m_busy(std::move(busy)), m_servedWhileBusy(std::move(servedWhileBusy))
 {
-}
-
-HRESULT HostMessageFilter::QueryInterface(REFIID riid, void **object)
-{
-    if (!object)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMessageFilter)) {
-        *object = static_cast<IMessageFilter *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG HostMessageFilter::AddRef()
-{
-    return ULONG(InterlockedIncrement(&m_refs));
-}
-
-ULONG HostMessageFilter::Release()
-{
-    const LONG n = InterlockedDecrement(&m_refs);
-    if (n == 0)
-        delete this;
-    return ULONG(n);
 }
 
 DWORD HostMessageFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO interfaceInfo)

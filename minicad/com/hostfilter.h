@@ -5,28 +5,19 @@
 // state. The testing object and COM's own interfaces are always served, so
 // a test can answer the pick. Qt-free: the Wine tests check it directly.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <objbase.h>
+#include "protocol/win32/comunknown.h"
 
 #include <functional>
 
 namespace minicad::com {
 
-class HostMessageFilter : public IMessageFilter {
+class HostMessageFilter : public cad::win32::MessageFilterUnknown {
 public:
     // `busy`: whether automation calls must wait now. `servedWhileBusy`:
     // whether the object called is one that answers even then.
     HostMessageFilter(std::function<bool()> busy, std::function<bool(IUnknown *)> servedWhileBusy);
     HostMessageFilter(const HostMessageFilter &) = delete;
     HostMessageFilter &operator=(const HostMessageFilter &) = delete;
-
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
 
     // IMessageFilter
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
@@ -38,7 +29,6 @@ private:
     virtual ~HostMessageFilter() = default;
     std::function<bool()> m_busy;
     std::function<bool(IUnknown *)> m_servedWhileBusy;
-    LONG m_refs = 1;
 };
 
 } // namespace minicad::com

@@ -6,7 +6,7 @@
 // GetAttributes as an array of objects, HWND pointer-sized, Lock a
 // VARIANT_BOOL). Everything else crosses as the seam's values do.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

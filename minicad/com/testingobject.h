@@ -7,7 +7,7 @@
 // Close(index), DrawingCount, ActiveDrawing, Reset(), PickWaiting,
 // ObjectCount, ReferenceCount. Served while a pick waits.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "minicad/com/comobject.h"
 #include "minicad/host/session.h"
 

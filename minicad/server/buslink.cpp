@@ -1,5 +1,7 @@
 #include "minicad/server/buslink.h"
 
+#include "protocol/dbus/busconnection.h"
+
 #include <QAbstractEventDispatcher>
 #include <QDir>
 #include <QFile>
@@ -15,15 +17,7 @@ namespace minicad {
 
 namespace {
 
-class ScopedError {
-public:
-    ScopedError() { dbus_error_init(&e); }
-    ~ScopedError() { dbus_error_free(&e); }
-    ScopedError(const ScopedError &) = delete;
-    ScopedError &operator=(const ScopedError &) = delete;
-    QString text() const { return QString::fromUtf8(e.message ? e.message : e.name); }
-    DBusError e;
-};
+using cad::bus::ScopedError;
 
 // Answers held past this size are written at once.
 constexpr qsizetype kMaxHeld = 64 * 1024;
@@ -161,9 +155,8 @@ void EventLoopWatches::update(DBusTimeout *timeout)
 
 BusLink *BusLink::openBus(const QString &address, QString *error, QObject *parent)
 {
-    dbus_threads_init_default();
     ScopedError e;
-    DBusConnection *c = cad::frame::openPrivate(address.toUtf8(), &e.e);
+    DBusConnection *c = cad::bus::openPrivate(address.toUtf8(), &e.e);
     if (!c) {
         if (error)
             *error = QStringLiteral("no session bus: %1").arg(e.text());

@@ -10,7 +10,7 @@
 // own, known by the name the link gives it; it answers the bus's Hello with
 // that name, so a libdbus client learns it the usual way).
 
-#include "cad/dbus/frame.h"
+#include "protocol/dbus/frame.h"
 
 #include <QHash>
 #include <QObject>

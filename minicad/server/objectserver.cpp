@@ -1,8 +1,8 @@
 #include "minicad/server/objectserver.h"
 
-#include "cad/dbus/frame.h"
-#include "cad/dbus/rawwire.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/frame.h"
+#include "protocol/dbus/rawwire.h"
+#include "protocol/dbus/wire.h"
 
 #include <QScopeGuard>
 

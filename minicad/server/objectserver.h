@@ -11,7 +11,7 @@
 // now is asked through the pick-ready predicate, so tests can drive it with
 // any Dispatch tree.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "minicad/server/buslink.h"
 
 #include <QHash>

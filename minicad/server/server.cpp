@@ -1,6 +1,6 @@
 #include "minicad/server/server.h"
 
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "minicad/automation/application.h"
 #include "minicad/dxf/dxffile.h"
 

@@ -4,7 +4,7 @@
 // a call answered "busy" is retried every 1000 ms without limit, any other
 // rejection fails at once.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 #include <functional>
 

@@ -3,7 +3,7 @@
 // here once, so the tabs read entity.textString() and never a member name.
 // Every call may throw cad::AutomationError.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 #include <QList>
 

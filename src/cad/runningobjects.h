@@ -1,7 +1,7 @@
 #pragma once
 // "Is the CAD application of this ProgID running?" and "attach to it".
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 #include <QHash>
 #include <QString>

@@ -2,7 +2,7 @@
 // The search tab's snapshot: one record per TEXT entity a search found, in
 // text order. Grid row r shows searchArray[r] and holds r + 1 in its slot.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "cad/drawingsource.h"
 
 #include <QList>

@@ -4,7 +4,7 @@
 
 #include "cad/connection.h"
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "common/roads.h"
 
 #include <QDBusConnection>

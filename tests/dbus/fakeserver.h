@@ -3,7 +3,7 @@
 // connection and thread, so the client proxies can call it with blocking
 // calls from the test thread. It may offer a peer-to-peer address too.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "minicad/server/objectserver.h"
 
 #include <QEventLoop>

@@ -7,7 +7,7 @@
 #include "cad/batch.h"
 #include "cad/connection.h"
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "cad/messagefilter.h"
 #include "minicad/model/drawing.h"
 #include "searchtab/lumo2.h"

@@ -3,7 +3,7 @@
 
 #include "cad/batch.h"
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "cad/messagefilter.h"
 #include "fakeserver.h"
 

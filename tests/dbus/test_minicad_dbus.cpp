@@ -2,7 +2,7 @@
 // lumoedit's D-Bus backend, raw messages, and gdbus.
 
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "cad/messagefilter.h"
 #include "cad/objectmodel.h"
 #include "minicad/model/drawing.h"

@@ -2,7 +2,7 @@
 // Documents collection, names, the active drawing, and objects that keep
 // addressing their own drawing.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "minicad/automation/application.h"
 
 #include <QTemporaryDir>

@@ -11,7 +11,7 @@
 #include "common/cadfixture.h"
 #include "cad/connection.h"
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "minicad/automation/application.h"
 #include "minicad/model/drawing.h"
 #include "searchtab/lumo2.h"

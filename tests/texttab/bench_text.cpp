@@ -9,7 +9,7 @@
 #include "common/cadfixture.h"
 #include "common/formfixture.h"
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 #include "texttab/lumo.h"
 #include "widgets/lineeditor.h"
 

@@ -10,7 +10,7 @@ src="$2"
 shift 2
 includes=(-I"$src/src" -I"$src")
 for dir in "$@"; do includes+=(-I"$dir"); done
-files=(src/cad/win32/comobjects.cpp src/cad/win32/comqtvalue.cpp src/cad/win32/win32windowops.cpp src/tools/zenhanutil.cpp
+files=(src/cad/win32/comobjects.cpp protocol/win32/comqtvalue.cpp src/cad/win32/win32windowops.cpp src/tools/zenhanutil.cpp
        src/app/platform.cpp src/app/singleinstance.cpp)
 passed=0
 failed=0

@@ -5,7 +5,7 @@
 // Nothing is dispatched on it; whatever arrives unasked is dropped.
 
 #include "cad/dbus/dbusobjects.h"
-#include "cad/dbus/frame.h"
+#include "protocol/dbus/frame.h"
 
 #include <QDeadlineTimer>
 #include <QHash>

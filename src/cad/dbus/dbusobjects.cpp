@@ -1,8 +1,9 @@
 #include "cad/dbus/dbusobjects.h"
 
 #include "cad/dbus/dbusconnection.h"
-#include "cad/dbus/frame.h"
-#include "cad/dbus/rawwire.h"
+#include "protocol/dbus/busconnection.h"
+#include "protocol/dbus/frame.h"
+#include "protocol/dbus/rawwire.h"
 #include "cad/messagefilter.h"
 
 #include <dbus/dbus.h>
@@ -21,14 +22,7 @@ struct DBusDispatch::Peer {
 
 namespace {
 
-class ScopedError {
-public:
-    ScopedError() { dbus_error_init(&e); }
-    ~ScopedError() { dbus_error_free(&e); }
-    ScopedError(const ScopedError &) = delete;
-    ScopedError &operator=(const ScopedError &) = delete;
-    DBusError e;
-};
+using bus::ScopedError;
 
 struct MessageRef {
     explicit MessageRef(DBusMessage *m) : m(m) {}
@@ -129,7 +123,7 @@ std::shared_ptr<DBusRunningObjects::Connection> DBusRunningObjects::connection()
         return m_connection;
     m_connection.reset();
     ScopedError error;
-    DBusConnection *c = frame::openPrivate(m_address.toUtf8(), &error.e);
+    DBusConnection *c = bus::openPrivate(m_address.toUtf8(), &error.e);
     if (!c)
         return nullptr;
     m_connection = std::make_shared<Connection>(c);
@@ -163,7 +157,7 @@ DBusRunningObjects::peerConnection(const std::shared_ptr<Connection> &bus, const
     if (!reply.m || !dbus_message_get_args(reply.m, &error.e, DBUS_TYPE_STRING, &address, DBUS_TYPE_INVALID))
         return nullptr; // an application that offers none (or an older one): the bus it is
     // The application answers Hello with the name it counts our references under.
-    DBusConnection *c = frame::openPrivate(QByteArray(address), &error.e);
+    DBusConnection *c = bus::openPrivate(QByteArray(address), &error.e);
     if (!c) {
         qWarning("lumoedit: the application's peer-to-peer address %s is not reachable: %s", address, error.e.message);
         return nullptr;

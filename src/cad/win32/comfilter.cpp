@@ -11,7 +11,7 @@ LONG TMessageFilter::liveCount()
     return InterlockedCompareExchange(&g_live, 0, 0);
 }
 
-TMessageFilter::TMessageFilter()
+TMessageFilter::TMessageFilter() : MessageFilterUnknown(0)
 {
     InterlockedIncrement(&g_live);
 }
@@ -38,32 +38,6 @@ HRESULT TMessageFilter::RevokeFilter()
     }
     Release();
     return hr;
-}
-
-HRESULT TMessageFilter::QueryInterface(REFIID riid, void **object)
-{
-    if (!object)
-        return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMessageFilter)) {
-        *object = static_cast<IMessageFilter *>(this);
-        AddRef();
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG TMessageFilter::AddRef()
-{
-    return ULONG(InterlockedIncrement(&m_refs));
-}
-
-ULONG TMessageFilter::Release()
-{
-    const LONG n = InterlockedDecrement(&m_refs);
-    if (n == 0)
-        delete this;
-    return ULONG(n);
 }
 
 DWORD TMessageFilter::HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO)

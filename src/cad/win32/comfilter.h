@@ -3,15 +3,11 @@
 // CAD application refuses as busy is retried every second without limit, any
 // other refusal fails at once, and incoming calls are always handled.
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#include <objbase.h>
+#include "protocol/win32/comunknown.h"
 
 namespace cad {
 
-class TMessageFilter : public IMessageFilter {
+class TMessageFilter : public win32::MessageFilterUnknown {
 public:
     // Created with no references: the registration holds the counted one,
     // the program only a plain pointer.
@@ -25,11 +21,6 @@ public:
     // filter is destroyed here unless someone else still holds it.
     HRESULT RevokeFilter();
 
-    // IUnknown
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **object) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
-
     // IMessageFilter
     DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD callType, HTASK caller, DWORD tickCount,
                                                LPINTERFACEINFO interfaceInfo) override;
@@ -42,8 +33,7 @@ public:
     static LONG liveCount();
 
 private:
-    virtual ~TMessageFilter();
-    LONG m_refs = 0;
+    ~TMessageFilter() override;
 };
 
 } // namespace cad

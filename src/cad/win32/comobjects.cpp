@@ -2,7 +2,7 @@
 
 #include "cad/win32/comdispatch.h"
 #include "cad/win32/comfilter.h"
-#include "cad/win32/comqtvalue.h"
+#include "protocol/win32/comqtvalue.h"
 
 namespace cad {
 

@@ -1,4 +1,4 @@
-#include "cad/dbus/rawwire.h"
+#include "protocol/dbus/rawwire.h"
 
 namespace cad::rawwire {
 

@@ -1,4 +1,4 @@
-#include "cad/win32/comqtvalue.h"
+#include "protocol/win32/comqtvalue.h"
 
 #include <limits>
 #include <type_traits>

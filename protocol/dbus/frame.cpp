@@ -1,4 +1,4 @@
-#include "cad/dbus/frame.h"
+#include "protocol/dbus/frame.h"
 
 #include <QElapsedTimer>
 #include <QtEndian>
@@ -378,24 +378,6 @@ bool write(DBusConnection *connection, const QByteArray &messages, bool readMean
         return true;
     dbus_connection_close(connection);
     return false;
-}
-
-DBusConnection *openPrivate(const QByteArray &address, DBusError *error)
-{
-    DBusConnection *c = nullptr;
-    if (address.isEmpty()) {
-        c = dbus_bus_get_private(DBUS_BUS_SESSION, error);
-    } else {
-        c = dbus_connection_open_private(address.constData(), error);
-        if (c && !dbus_bus_register(c, error)) {
-            dbus_connection_close(c);
-            dbus_connection_unref(c);
-            c = nullptr;
-        }
-    }
-    if (c)
-        dbus_connection_set_exit_on_disconnect(c, false);
-    return c;
 }
 
 } // namespace cad::frame

@@ -9,7 +9,7 @@
 //
 // Values travel as wire.h describes, the same bytes libdbus would write.
 
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 
 #include <QByteArray>
 
@@ -46,11 +46,5 @@ private:
 // when the connection broke or stayed full: it is closed then, since a
 // message written halfway leaves the stream unreadable.
 bool write(DBusConnection *connection, const QByteArray &messages, bool readMeanwhile, int timeoutMs);
-
-// A private connection for these messages: to the session bus when
-// `address` is empty, else to the bus or peer at `address`; registered
-// (Hello) either way, and a lost connection does not end the program.
-// Null, with `error` set, when it cannot be opened.
-DBusConnection *openPrivate(const QByteArray &address, DBusError *error);
 
 } // namespace cad::frame

@@ -4,7 +4,7 @@
 // what stands behind them: the client wraps remote objects, a server wraps
 // its own.
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 #include "cad/win32/comvalue.h"
 
 #include <functional>

@@ -15,7 +15,7 @@
 //   string that D-Bus cannot carry as "s" (it holds a NUL or half of a
 //   surrogate pair)  (aq), its UTF-16 code units; every other string is "s"
 
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 #include <QDBusVariant>
 #include <QString>

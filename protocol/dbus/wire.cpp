@@ -1,4 +1,4 @@
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

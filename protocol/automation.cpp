@@ -1,4 +1,4 @@
-#include "cad/automation.h"
+#include "protocol/automation.h"
 
 namespace cad {
 

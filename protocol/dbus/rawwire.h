@@ -4,7 +4,7 @@
 // each call to its own thread and back, which costs about a third of the
 // round trip on a busy machine.
 
-#include "cad/dbus/wire.h"
+#include "protocol/dbus/wire.h"
 
 #include <dbus/dbus.h>
 
