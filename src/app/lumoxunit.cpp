@@ -2,7 +2,7 @@
 #include "app/version.h"
 
 #include "cad/connection.h"
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 #include "taglists/unsavednotice.h"
 #include "widgets/lineeditor.h"
 #include "widgets/messagebox.h"

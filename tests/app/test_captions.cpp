@@ -2,7 +2,7 @@
 // application's display name to every native title when one is set.
 
 #include "app/platform.h"
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 #include "common/formfixture.h"
 #include "../minicadview/x11probe.h"
 #include "x11title.h"

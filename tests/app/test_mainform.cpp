@@ -3,7 +3,7 @@
 
 #include "app/lumoxunit.h"
 #include "cad/connection.h"
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 #include "widgets/messagebox.h"
 
 #include <QCheckBox>

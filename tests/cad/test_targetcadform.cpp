@@ -1,7 +1,7 @@
 // The target CAD dialog: its list file, the selection rules and the fields.
 
 #include "cad/connection.h"
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 #include "taglists/textfile.h"
 #include "widgets/messagebox.h"
 

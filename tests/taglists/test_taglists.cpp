@@ -3,7 +3,7 @@
 
 #include "../common/files.h"
 #include "../common/formfixture.h"
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 #include "taglists/taglists.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 // popup menu actions and their dialogs.
 
 #include "../common/formfixture.h"
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 #include "tooldialogs.h"
 #include "tools/widthcommands.h"
 #include "widgets/lineeditor.h"

@@ -1,4 +1,4 @@
-#include "cad/targetcadform.h"
+#include "app/targetcadform.h"
 
 #include "cad/connection.h"
 #include "taglists/taglists.h"
