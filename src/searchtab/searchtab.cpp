@@ -1,11 +1,12 @@
 #include "searchtab/searchtab.h"
+#include "searchtab/searchops.h"
 
 #include "widgets/grideditkey.h"
 #include "widgets/undocells.h"
-#include "cad/batch.h"
 #include "cad/connection.h"
 #include "cad/tracking.h"
 #include "widgets/messagebox.h"
+#include "widgets/longrun.h"
 #include "widgets/stringgrid.h"
 
 #include <QApplication>
@@ -17,7 +18,6 @@
 #include <QToolButton>
 #include <QWidget>
 
-#include <optional>
 
 namespace lumo {
 
@@ -31,7 +31,7 @@ const QString kPatternLabelAtRest = QStringLiteral("検索 (部分一致)");
 const QColor kLockedFill(0xC0, 0xC0, 0xC0);
 constexpr int kFillChunk = 2000;
 
-QString progress(qsizetype at, qsizetype of)
+QString progressText(qsizetype at, qsizetype of)
 {
     return QStringLiteral("%1 / %2").arg(at).arg(of);
 }
@@ -68,86 +68,9 @@ void reduceToEmptyRow(SearchTab &tab)
     tab.setStatusPanel(0, QString());
 }
 
-// Found TEXTs from..to read ahead in one batch: Item, then TextString,
-// Handle, InsertionPoint and Layer of each.
-struct FoundTexts {
-    struct Text {
-        Pending<Entity> item;
-        Pending<QString> text, handle, layer;
-        Pending<Point> point;
-    };
-    ReadBatch batch;
-    QList<Text> texts;
-
-    FoundTexts(const SelectionSet &set, int from, int to)
-    {
-        texts.resize(to - from);
-        for (int i = from; i < to; ++i)
-            texts[i - from].item = batch.item(set, i);
-        batch.run();
-        for (Text &t : texts) {
-            if (batch.failed(t.item))
-                continue;
-            const Entity ent = batch.value(t.item);
-            t.text = batch.textString(ent);
-            t.handle = batch.handle(ent);
-            t.point = batch.insertionPoint(ent);
-            t.layer = batch.layer(ent);
-        }
-        batch.run();
-    }
-    // False when a read of the entity failed: it is left out.
-    bool take(const Text &t, int index, Lumo2 &r) const
-    {
-        try {
-            (void)batch.value(t.item);
-            r.text = batch.value(t.text);
-            r.sHnd = batch.value(t.handle);
-            r.index = index;
-            r.insPt = batch.value(t.point);
-            r.lay = batch.value(t.layer);
-            return true;
-        } catch (const AutomationError &) {
-            return false;
-        }
-    }
-};
-
-// What the search found, in selection order. Items that cannot be read
-// (erased meanwhile) are skipped; false when "中止" stopped the reading.
-bool readFound(SearchTab &tab, const SelectionSet &set, int n, QList<Lumo2> &found)
-{
-    FormFields &f = *tab.fields;
-    const qsizetype step = progressStep(n);
-    found.reserve(n);
-    ReadAheadSize ahead;
-    for (int from = 0; from < n;) {
-        // The batch is read before the stop is looked at for its first item,
-        // as the single reads came after it: a stop pressed meanwhile still
-        // ends the reading at that item.
-        const int to = ahead.end(from, n);
-        std::optional<FoundTexts> read;
-        for (int i = from; i < to; ++i) {
-            if (i % step == 0)
-                tab.countLabel->setText(progress(i + 1, n));
-            QCoreApplication::processEvents();
-            if (!f.runFlag)
-                return false;
-            if (!read) {
-                read.emplace(set, from, to);
-                ahead.ran();
-            }
-            Lumo2 r;
-            if (read->take(read->texts[i - from], i, r))
-                found.append(std::move(r));
-        }
-        from = to;
-    }
-    return true;
-}
-
 // Attach, select every matching TEXT, read it. Returns false when stopped.
-bool runSelection(SearchTab &tab, QString &lockedList, QList<Lumo2> &found, DrawingSource &source)
+bool runSelection(SearchTab &tab, const LongRun &run, QString &lockedList, QList<Lumo2> &found,
+                  DrawingSource &source)
 {
     Application app = AttachCad();
     ActivateCad(app, ActivateLevel::FrontEsc);
@@ -157,23 +80,15 @@ bool runSelection(SearchTab &tab, QString &lockedList, QList<Lumo2> &found, Draw
 
     const QString pattern = SearchPattern(tab.patternBox->text(), tab.prefixBox->isChecked());
     tab.patternLabel->setText(QStringLiteral("[") + pattern + QStringLiteral("] (部分一致)"));
-    const QList<qint16> types{0, 1};
-    const QVariantList data{QStringLiteral("TEXT"), pattern};
+    SearchProgress progress;
+    progress.selected = [&](int n) { tab.countLabel->setText(QStringLiteral("TEXT = %1").arg(n)); };
+    progress.reading = [&](int i, int n) {
+        if (i % progressStep(n) == 0)
+            tab.countLabel->setText(progressText(i + 1, n));
+        return run.keepGoing();
+    };
+    const bool finished = FindTexts(doc, pattern, found, progress);
 
-    bool finished = false;
-    {
-        SelectionSet set = GetTempSelectionSet(doc);
-        TempSelectionSetGuard guard(set);
-        set.clear();
-        try {
-            set.select(5, types, data);
-        } catch (const AutomationError &) {
-            // The set is read as it stands: an error finds nothing.
-        }
-        const int n = set.count();
-        tab.countLabel->setText(QStringLiteral("TEXT = %1").arg(n));
-        finished = readFound(tab, set, n, found);
-    }
     // Back to the CAD as after a pick, cancelling whatever command it was in.
     WindowOps &w = windowOps();
     const WindowHandle hwnd = app.hwnd();
@@ -186,33 +101,41 @@ bool runSelection(SearchTab &tab, QString &lockedList, QList<Lumo2> &found, Draw
 }
 
 // Sort, mark locked records and fill the grid; false when stopped midway.
-bool showResults(SearchTab &tab, const QString &lockedList)
+bool showResults(SearchTab &tab, const LongRun &run, const QString &lockedList)
 {
-    FormFields &f = *tab.fields;
     const bool sorted = SortSearchResults(searchArray, [&](int step, int of) {
-        tab.countLabel->setText(progress(step, of));
-        QCoreApplication::processEvents();
-        return f.runFlag;
+        tab.countLabel->setText(progressText(step, of));
+        return run.keepGoing();
     });
     tab.countLabel->clear();
-    if (!sorted || !f.runFlag)
+    if (!sorted || run.stopped())
         return false;
-    for (Lumo2 &r : searchArray)
-        r.locked = IsLayerLocked(lockedList, r.lay);
-    return FillSearchGrid(tab, [&] {
-        QCoreApplication::processEvents();
-        return f.runFlag;
-    });
+    MarkLockedRecords(searchArray, lockedList);
+    return FillSearchGrid(tab, [&] { return run.keepGoing(); });
 }
 
-void setRunning(SearchTab &tab, bool running)
-{
-    tab.running = running;
-    tab.patternBox->setEnabled(!running);
-    tab.grid->setEnabled(!running);
-    tab.writeButton->setEnabled(!running && HasEditedRows(tab));
-    tab.searchButton->setText(running ? kStopCaption : kSearchCaption);
-}
+// A search from its start to its end, also while a stop unwinds it: the
+// pattern and the grid locked, "更新" off, the button saying "中止".
+class SearchRun {
+public:
+    explicit SearchRun(SearchTab &tab) : m_tab(tab), m_run(*tab.fields, {tab.patternBox, tab.grid})
+    {
+        tab.running = true;
+        tab.writeButton->setEnabled(false);
+        tab.searchButton->setText(kStopCaption);
+    }
+    ~SearchRun()
+    {
+        m_tab.running = false;
+        m_tab.writeButton->setEnabled(HasEditedRows(m_tab));
+        m_tab.searchButton->setText(kSearchCaption);
+    }
+    const LongRun &run() const { return m_run; }
+
+private:
+    SearchTab &m_tab;
+    LongRun m_run;
+};
 
 } // namespace
 
@@ -253,15 +176,7 @@ void StartOrStopSearch(SearchTab &tab)
 
     // A half-typed cell goes in before the rows are replaced.
     tab.grid->hideEditor(true);
-    setRunning(tab, true);
-    struct EndRun {
-        SearchTab &tab;
-        ~EndRun()
-        {
-            tab.fields->runFlag = false;
-            setRunning(tab, false);
-        }
-    } endRun{tab};
+    const SearchRun running(tab);
 
     if (!IsCadRunning()) {
         // Nothing to search: the results held from before stay as they are.
@@ -269,17 +184,16 @@ void StartOrStopSearch(SearchTab &tab)
         return;
     }
 
-    f.runFlag = true;
     QString lockedList;
     QList<Lumo2> found;
     DrawingSource source;
-    bool complete = runSelection(tab, lockedList, found, source) && f.runFlag;
+    bool complete = runSelection(tab, running.run(), lockedList, found, source) && f.runFlag;
     ForceForegroundWindow(WindowHandle(tab.mainWindow->winId()));
 
     if (complete) {
         searchArray = std::move(found);
         searchArrayDrawing = source;
-        complete = showResults(tab, lockedList);
+        complete = showResults(tab, running.run(), lockedList);
     }
     if (complete) {
         tab.grid->setCurrentCell(0, 0);
@@ -352,8 +266,6 @@ void DrawSearchCell(SearchTab &tab, QPainter &painter, int col, int row, const Q
         }
         painter.setPen(QColor(255, 0, 0));
         painter.drawText(textRect, flags, text);
-        if (!tab.running && !tab.writeButton->isEnabled())
-            tab.writeButton->setEnabled(true);
     }
 }
 
@@ -403,11 +315,7 @@ void writeCurrentRow(SearchTab &tab)
             return;
         }
         try {
-            const Entity ent = doc.handleToObject(r->sHnd);
-            ent.setTextString(t);
-            ent.update();
-            r->insPt = ent.insertionPoint();
-            r->text = ent.textString();
+            WriteSearchText(doc, *r, t);
         } catch (const AutomationError &) {
             putBackCurrentText(g, r->text);
         }
@@ -451,7 +359,7 @@ void SearchGridClick(SearchTab &tab)
     const int row = g.row();
     const int k = g.objects(g.col(), row);
     const QString t = g.cells(g.col(), row);
-    tab.countLabel->setText(progress(row + 1, g.rowCount()));
+    tab.countLabel->setText(progressText(row + 1, g.rowCount()));
     if (k > 0 && !t.isEmpty() && k <= searchArray.size()) {
         const Lumo2 &r = searchArray[k - 1];
         tab.setStatusPanel(0, r.sHnd);
@@ -474,61 +382,30 @@ void WriteSearchResults(SearchTab &tab)
     widgets::StringGrid &g = *tab.grid;
     // A cell still in its editor counts as typed.
     g.hideEditor(true);
-    const qsizetype n = searchArray.size();
-    int targets = 0;
-    int written = 0;
-    int lockedCount = 0;
+    QList<SearchEdit> edits;
+    for (int row = 0; row < g.rowCount(); ++row) {
+        const Lumo2 *r = recordOfRow(tab, row);
+        const QString text = g.cells(0, row);
+        // An empty cell is never an edit; writing it would blank the TEXT.
+        if (r && !text.isEmpty() && text != r->text)
+            edits.append({int(r - searchArray.constData()), text});
+    }
 
     Document doc;
     Application app;
-    if (n > 0 && IsCadRunning()) {
+    if (!searchArray.isEmpty() && IsCadRunning()) {
         app = AttachCad();
         ActivateCad(app, ActivateLevel::Restore);
         doc = app.activeDocument();
         if (refuseOtherDrawing(searchArrayDrawing, doc, tab.mainWindow))
             return;
     }
-    {
-        std::optional<UndoGroup> group;
-        if (!doc.isNull())
-            group.emplace(doc);
-        for (int row = 0; row < g.rowCount(); ++row) {
-            Lumo2 *r = recordOfRow(tab, row);
-            const QString text = g.cells(0, row);
-            // An empty cell is never an edit; writing it would blank the TEXT.
-            if (!r || text.isEmpty() || text == r->text)
-                continue;
-            if (r->locked) {
-                ++lockedCount;
-                continue;
-            }
-            ++targets;
-            if (doc.isNull())
-                continue;
-            try {
-                const Entity ent = doc.handleToObject(r->sHnd);
-                ent.setTextString(text);
-                ent.update();
-                r->insPt = ent.insertionPoint();
-                r->text = text;
-                ++written;
-            } catch (const AutomationError &) {
-                // Skipped: the row stays red and counts among the targets only.
-            }
-        }
-        if (group)
-            group->close();
-    }
+    const WriteReport report = WriteSearchEdits(doc, searchArray, edits);
     doc.release();
     app.release();
     tab.writeButton->setEnabled(HasEditedRows(tab));
     g.viewport()->update();
-
-    QString message = targets == 0 ? QStringLiteral("更新対象の TEXT はありません．")
-                                   : QStringLiteral("%1 / %2 個の TEXT を更新しました．").arg(written).arg(targets);
-    if (lockedCount > 0)
-        message += QStringLiteral("\nロック画層の TEXT %1 個は更新されません．").arg(lockedCount);
-    widgets::showMessage(widgets::MessageKind::Information, message, tab.mainWindow);
+    widgets::showMessage(widgets::MessageKind::Information, WriteReportMessage(report), tab.mainWindow);
 }
 
 bool HasEditedRows(const SearchTab &tab)

@@ -6,6 +6,7 @@
 #include "../common/formfixture.h"
 #include "widgets/undocells.h"
 #include "searchtab/lumo2.h"
+#include "searchtab/searchops.h"
 #include "widgets/stringgrid.h"
 
 #include <QApplication>
@@ -294,16 +295,59 @@ private Q_SLOTS:
         QVERIFY(!s.form->SpeedButton15->isEnabled());
     }
 
-    void writeAllWithoutCadStillReports()
+    // The operations under the window, on the drawing directly.
+    void findAndWriteOnTheDrawing()
     {
-        Search s;
-        s.cad.drawing().addText("0", "A", {0, 0, 0});
-        s.run("");
-        s.grid->setCells(0, 0, "A2");
-        cad::targetProgID() = QStringLiteral("Not.Running");
-        s.form->SpeedButton15->click();
-        QCOMPARE(s.messages(), QStringList{"0 / 1 個の TEXT を更新しました．"});
-        QCOMPARE(s.cad.puts("TextString"), 0);
+        CadFixture cad;
+        searchArray.clear();
+        cad.drawing().addLayer("L", true);
+        const QString b = cad.drawing().addText("0", "B", {1, 2, 0});
+        const QString a = cad.drawing().addText("0", "A", {0, 0, 0});
+        const QString l = cad.drawing().addText("L", "AL", {0, 0, 0});
+        cad.drawing().addText("0", "X", {0, 0, 0});
+        cad::Document doc = cad::AttachCad().activeDocument();
+
+        QList<Lumo2> found;
+        int selected = -1;
+        SearchProgress progress;
+        progress.selected = [&](int n) { selected = n; };
+        // A stop before the second TEXT keeps what was read before it.
+        progress.reading = [](int i, int) { return i < 1; };
+        QVERIFY(!FindTexts(doc, "*", found, progress));
+        QCOMPARE(selected, 4);
+        QCOMPARE(found.size(), 1);
+        progress.reading = {};
+        found.clear();
+        QVERIFY(FindTexts(doc, "*A*", found, progress));
+        QCOMPARE(selected, 2);
+        QCOMPARE(found.size(), 2);
+        QCOMPARE(found[0].sHnd, a); // selection order, not yet sorted
+        QCOMPARE(found[1].lay, QStringLiteral("L"));
+        QCOMPARE(found[1].index, 1);
+        QCOMPARE(cad.selectionSetCount(), 0);
+        MarkLockedRecords(found, cad::LockedLayerList(doc));
+        QVERIFY(!found[0].locked);
+        QVERIFY(found[1].locked);
+
+        found.append(Lumo2{b, "B", {1, 2, 0}, "0", 2, false});
+        cad.drawing().eraseEntity(b);
+        cad.clearUndoHistory();
+        // On the remote roads a changed drawing reaches the host whole: its objects are new.
+        doc = cad::AttachCad().activeDocument();
+        const QList<SearchEdit> edits{{0, "A2"}, {1, "AL2"}, {2, "B2"}};
+        const WriteReport offline = WriteSearchEdits(cad::Document(), found, edits);
+        QCOMPARE((QList<int>{offline.targets, offline.written, offline.locked}), (QList<int>{2, 0, 1}));
+        QCOMPARE(found[0].text, QStringLiteral("A"));
+
+        const WriteReport report = WriteSearchEdits(doc, found, edits);
+        QCOMPARE((QList<int>{report.targets, report.written, report.locked}), (QList<int>{2, 1, 1}));
+        QCOMPARE(cad.text(a), QStringLiteral("A2"));
+        QCOMPARE(found[0].text, QStringLiteral("A2"));
+        QCOMPARE(cad.text(l), QStringLiteral("AL"));
+        QCOMPARE(found[2].text, QStringLiteral("B")); // refused: still an edit
+        QCOMPARE(cad.undoGroupCount(), 1);
+        QCOMPARE(WriteReportMessage(report),
+                 QStringLiteral("1 / 2 個の TEXT を更新しました．\nロック画層の TEXT 1 個は更新されません．"));
     }
 
     void searchWithoutCadKeepsTheResults()
