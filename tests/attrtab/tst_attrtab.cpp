@@ -285,6 +285,7 @@ private Q_SLOTS:
         for (int i = 0; i < 4; ++i)
             refs << ref(0, 10 - i, {{"A", QString::number(i)}});
         bool refused = false;
+        form->SpeedButton11->setEnabled(true); // as an earlier acquisition leaves it
         connect(form->ProgressBar1, &QProgressBar::valueChanged, form.get(), [&] {
             if (form->Label3->text() == QStringLiteral("ATTR = 1 / 4") && form->runFlag) {
                 // A second "取得" is not possible while the first runs.
