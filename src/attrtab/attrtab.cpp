@@ -1,7 +1,8 @@
 #include "attrtab/attrtab.h"
+#include "attrtab/operations.h"
 
-#include "cad/batch.h"
 #include "cad/connection.h"
+#include "widgets/longrun.h"
 #include "widgets/stringgrid.h"
 
 #include <QApplication>
@@ -195,13 +196,8 @@ private:
     QElapsedTimer m_clock;
 };
 
-int firstColumnOf(const QStringList &tags, const QString &tag)
-{
-    const qsizetype i = tags.indexOf(tag);
-    return i < 0 ? -1 : static_cast<int>(i) + 1;
-}
-
-// The closing step, on every path out of an acquisition.
+// The closing step, on every path out of an acquisition; the run then
+// gives the locked controls back.
 struct ClosingStep {
     AttrTab &tab;
     ~ClosingStep()
@@ -210,10 +206,6 @@ struct ClosingStep {
             tab.mainWindow->showNormal();
         tab.progressBar->setValue(0);
         ForceForegroundWindow(WindowHandle(tab.mainWindow->winId()));
-        tab.fields->runFlag = false;
-        tab.stopButton->setEnabled(false);
-        if (tab.setBusy)
-            tab.setBusy(false);
         // The current cell may now hold an attribute or none without having
         // moved, so no click told the grid whether it may be edited.
         const widgets::StringGrid &grid = *tab.grid;
@@ -228,239 +220,108 @@ struct GridUpdate {
     ~GridUpdate() { grid.endUpdate(); }
 };
 
-// Picked references from..to read ahead for phase 1, with exactly the
-// reads the loop makes: Item, GetAttributes, the attributes' TagString up
-// to the first of a tag of the set, then Layer, InsertionPoint, Handle and
-// Name of a reference that has one.
-struct Candidates {
-    struct Reference {
-        Entity ref;
-        Pending<Entity> item;
-        Pending<QList<Entity>> attributes;
-        QList<Entity> attrs;
-        QList<Pending<QString>> tags; // read so far, in attribute order
-        bool qualifies = false;
-        Pending<QString> layer, handle, name;
-        Pending<Point> point;
-    };
-    ReadBatch batch;
-    QList<Reference> refs;
+// The grid side of phase 2, from its start to however the phase ends. The
+// number cells live in the grid's row header, and every change there makes
+// the grid measure its header again at the next event; so the rows begun are
+// numbered together at the end.
+struct RowsShown {
+    AttrTab &tab;
+    int begun = 0;
+    ProgressShow progress;
 
-    Candidates(const SelectionSet &set, int from, int to, const QStringList &tagSet)
+    RowsShown(AttrTab &t, int rows, int columns, int picked) : tab(t), progress(t, "ATTR", picked)
     {
-        refs.resize(to - from);
-        for (int i = from; i < to; ++i)
-            refs[i - from].item = batch.item(set, i);
-        batch.run();
-        for (Reference &r : refs)
-            if (!batch.failed(r.item)) {
-                r.ref = batch.value(r.item);
-                r.attributes = batch.getAttributes(r.ref);
-            }
-        batch.run();
-        for (Reference &r : refs)
-            if (!batch.failed(r.attributes))
-                r.attrs = batch.value(r.attributes);
-        // One round per attribute position, for the references still looking.
-        for (bool more = true; more;) {
-            more = false;
-            for (Reference &r : refs) {
-                if (r.qualifies || r.tags.size() >= r.attrs.size())
-                    continue;
-                if (!r.tags.isEmpty() && batch.failed(r.tags.last()))
-                    continue;
-                if (!r.tags.isEmpty() && tagSet.contains(batch.value(r.tags.last()))) {
-                    r.qualifies = true;
-                    continue;
-                }
-                r.tags.append(batch.tagString(r.attrs[r.tags.size()]));
-                more = true;
-            }
-            batch.run();
-        }
-        for (Reference &r : refs) {
-            if (!r.qualifies && !(r.tags.size() > 0 && !batch.failed(r.tags.last())
-                                  && tagSet.contains(batch.value(r.tags.last()))))
+        widgets::StringGrid &grid = *tab.grid;
+        grid.setRowCount(rows >= 1 ? rows + 1 : 2);
+        if (rows >= 1)
+            setProgress(tab, rows);
+        grid.setColCount(columns + 1);
+    }
+    ~RowsShown()
+    {
+        progress.flush();
+        for (int row = 1; row <= begun; ++row)
+            tab.grid->setCells(0, row, QString::number(row));
+    }
+    void fill(int row, const QList<RowCell> &cells, const QStringList &tags, const QStringList &prompts)
+    {
+        widgets::StringGrid &grid = *tab.grid;
+        for (const RowCell &cell : cells) {
+            grid.setCells(cell.col, row, attArray[cell.slot - 1].text);
+            grid.setObjects(cell.col, row, cell.slot);
+            if (!grid.cells(cell.col, 0).isEmpty())
                 continue;
-            r.qualifies = true;
-            r.layer = batch.layer(r.ref);
-            r.point = batch.insertionPoint(r.ref);
-            r.handle = batch.handle(r.ref);
-            r.name = batch.name(r.ref);
+            const QString head = tags[cell.col - 1] + QLatin1Char('\t');
+            for (const QString &line : prompts)
+                if (line.startsWith(head)) {
+                    grid.setCells(cell.col, 0, line.mid(line.indexOf(QLatin1Char('\t')) + 1));
+                    break;
+                }
         }
-        batch.run();
     }
 };
 
-// Phase 1: the picked references that carry a tag of the set, in pick order.
-// "中止" empties the list: a stopped acquisition shows no rows.
-void qualify(AttrTab &tab, const SelectionSet &set, int count, const QStringList &tags)
+// From attaching to the filled grid; the run is the caller's.
+void acquire(AttrTab &tab, const LongRun &run)
 {
-    setProgress(tab, count);
-    blkArray.clear();
-    attArray.clear();
-    ProgressShow progress(tab, "INSERT", count);
-    ReadAheadSize ahead;
-    for (int from = 0; from < count;) {
-        const int to = ahead.end(from, count);
-        std::optional<Candidates> read;
-        for (int i = from; i < to; ++i) {
-            QCoreApplication::processEvents();
-            if (!tab.fields->runFlag) {
-                blkArray.clear();
-                return;
-            }
-            progress.step(i + 1);
-            QCoreApplication::processEvents();
-            if (!read) {
-                read.emplace(set, from, to, tags);
-                ahead.ran();
-            }
-            const Candidates::Reference &r = read->refs[i - from];
-            const ReadBatch &b = read->batch;
-            try {
-                (void)b.value(r.item);
-                (void)b.value(r.attributes);
-                for (const Pending<QString> &tag : r.tags) {
-                    if (!tags.contains(b.value(tag)))
-                        continue;
-                    nBlk blk;
-                    blk.index = static_cast<int>(blkArray.size());
-                    blk.lay = b.value(r.layer);
-                    blk.insPt = b.value(r.point);
-                    blk.sHnd = b.value(r.handle);
-                    blk.blkName = b.value(r.name);
-                    blkArray << blk;
-                    break;
-                }
-            } catch (const AutomationError &) {
-                // This reference is left out.
-            }
-        }
-        from = to;
-    }
-}
+    if (!IsCadRunning())
+        return;
+    try {
+        Application app = AttachCad();
+        ActivateCad(app, ActivateLevel::FrontEsc, [&] { tab.mainWindow->showMinimized(); });
+        const Document doc = app.activeDocument();
+        const TagSet tagSet = SplitTagSet(tab.tagSetBox->currentText());
 
-// Rows from..to read ahead for phase 2: HandleToObject and GetAttributes of
-// each row's reference, every attribute's TagString, and Handle and
-// TextString of those that have a column, up to the first tag that could
-// not be read (the row ends there).
-struct Rows {
-    struct Attribute {
-        Entity attr;
-        Pending<QString> tag, handle, text;
-    };
-    struct Row {
-        Pending<Entity> ref;
-        Pending<QList<Entity>> attributes;
-        QList<Attribute> attrs;
-    };
-    ReadBatch batch;
-    QList<Row> rows;
-
-    Rows(const Document &doc, int from, int to, const QStringList &tags)
-    {
-        rows.resize(to - from);
-        for (int i = from; i < to; ++i)
-            rows[i - from].ref = batch.handleToObject(doc, blkArray[i].sHnd);
-        batch.run();
-        for (Row &r : rows)
-            if (!batch.failed(r.ref))
-                r.attributes = batch.getAttributes(batch.value(r.ref));
-        batch.run();
-        for (Row &r : rows) {
-            if (batch.failed(r.attributes))
-                continue;
-            for (const Entity &a : batch.value(r.attributes))
-                r.attrs.append({a, batch.tagString(a), {}, {}});
-        }
-        batch.run();
-        for (Row &r : rows)
-            for (Attribute &a : r.attrs) {
-                if (batch.failed(a.tag))
-                    break;
-                if (firstColumnOf(tags, batch.value(a.tag)) < 0)
-                    continue;
-                a.handle = batch.handle(a.attr);
-                a.text = batch.textString(a.attr);
+        int picked = 0;
+        QStringList prompts;
+        std::optional<ProgressShow> references;
+        std::optional<GridUpdate> update;
+        std::optional<RowsShown> rows;
+        AcquireSteps steps;
+        steps.picked = [&](int count) {
+            if (tab.mainWindow->isMinimized())
+                tab.mainWindow->showNormal();
+            tab.progressLabel->setText(QStringLiteral("INSERT = %1").arg(count));
+            picked = count;
+            if (count > 0) {
+                setProgress(tab, count);
+                references.emplace(tab, "INSERT", count);
             }
-        batch.run();
-    }
-};
-
-// Phase 2: one row per qualifying reference.
-void fill(AttrTab &tab, const Document &doc, int count, const QStringList &tags, const QStringList &prompts)
-{
-    widgets::StringGrid &grid = *tab.grid;
-    const int n = static_cast<int>(blkArray.size());
-    const int k = static_cast<int>(tags.size());
-    ClearGrid(grid);
-    GridUpdate update(grid);
-    grid.setRowCount(n >= 1 ? n + 1 : 2);
-    if (n >= 1)
-        setProgress(tab, n);
-    grid.setColCount(k + 1);
-    // The number cells live in the grid's row header, and every change there
-    // makes the grid measure its header again at the next event; so the rows
-    // begun are numbered together when the loop ends, however it ends.
-    struct RowNumbers {
-        widgets::StringGrid &grid;
-        int begun = 0;
-        ~RowNumbers()
-        {
-            for (int row = 1; row <= begun; ++row)
-                grid.setCells(0, row, QString::number(row));
-        }
-    } numbers{grid};
-    ProgressShow progress(tab, "ATTR", count);
-    ReadAheadSize ahead;
-    for (int from = 0; from < n;) {
-        const int to = ahead.end(from, n);
-        std::optional<Rows> read;
-        for (int i = from; i < to; ++i) {
+        };
+        steps.beforeReference = [&](int i) {
+            if (!run.keepGoing())
+                return false;
+            references->step(i + 1);
             QCoreApplication::processEvents();
-            if (!tab.fields->runFlag)
-                return;
-            progress.step(i + 1);
-            const int row = i + 1;
-            numbers.begun = row;
-            if (!read) {
-                read.emplace(doc, from, to, tags);
-                ahead.ran();
-            }
-            const Rows::Row &r = read->rows[i - from];
-            const ReadBatch &b = read->batch;
-            // Failures here end the acquisition.
-            const nBlk block = blkArray[i];
-            (void)b.value(r.ref);
-            (void)b.value(r.attributes);
-            try {
-                for (const Rows::Attribute &a : r.attrs) {
-                    const int col = firstColumnOf(tags, b.value(a.tag));
-                    if (col < 0)
-                        continue;
-                    nAtt att;
-                    att.sHnd = b.value(a.handle);
-                    att.text = b.value(a.text);
-                    att.insPt = block.insPt;
-                    att.lay = block.lay;
-                    attArray << att;
-                    grid.setCells(col, row, att.text);
-                    grid.setObjects(col, row, static_cast<int>(attArray.size()));
-                    if (grid.cells(col, 0).isEmpty()) {
-                        const QString head = tags[col - 1] + QLatin1Char('\t');
-                        for (const QString &line : prompts)
-                            if (line.startsWith(head)) {
-                                grid.setCells(col, 0, line.mid(line.indexOf(QLatin1Char('\t')) + 1));
-                                break;
-                            }
-                    }
-                }
-            } catch (const AutomationError &) {
-                // The rest of this row stays empty.
-            }
-        }
-        from = to;
+            return true;
+        };
+        steps.beginRows = [&](const QStringList &lines) {
+            references.reset();
+            prompts = lines;
+            ClearGrid(*tab.grid);
+            update.emplace(*tab.grid);
+            rows.emplace(tab, static_cast<int>(blkArray.size()), static_cast<int>(tagSet.tags.size()), picked);
+        };
+        steps.beforeRow = [&](int i) {
+            if (!run.keepGoing())
+                return false;
+            rows->progress.step(i + 1);
+            rows->begun = i + 1;
+            return true;
+        };
+        steps.row = [&](int i, const QList<RowCell> &cells) { rows->fill(i + 1, cells, tagSet.tags, prompts); };
+
+        const AcquireReport report = AcquireAttributeRows(doc, tagSet, steps);
+        rows.reset();
+        update.reset();
+        if (!report.filled)
+            return;
+        AutoSizeColumns(*tab.grid, 10);
+        tab.undo->Clear();
+        tab.fields->sgUndoCnt = 0;
+        tab.writeAllowed = true;
+    } catch (const AutomationError &) {
+        // Ends silently; what was filled so far stays.
     }
 }
 
@@ -476,68 +337,16 @@ void AcquireAttributes(AttrTab &tab)
     tab.textCountLabel->clear();
     tab.textProgressLabel->clear();
     f.ATTmode = true;
-    f.runFlag = true;
-    tab.stopButton->setEnabled(true);
-    if (tab.setBusy)
-        tab.setBusy(true);
-    tab.setStatusPanel(0, QString());
-    tab.setStatusPanel(1, QString());
-
-    ClosingStep closing{tab};
-    if (!IsCadRunning())
-        return;
-
-    try {
-        Application app = AttachCad();
-        ActivateCad(app, ActivateLevel::FrontEsc, [&] { tab.mainWindow->showMinimized(); });
-        Document doc = app.activeDocument();
-        const DrawingSource source = DrawingSource::of(doc);
-        SelectionFilter filter;
-        filter.types = {0, 2, 66};
-        filter.data = {QStringLiteral("INSERT"), QStringLiteral("*"), 1};
-
-        const TagSet tagSet = SplitTagSet(tab.tagSetBox->currentText());
-        if (tagSet.name.isEmpty() && tagSet.tags.isEmpty())
-            return; // no tag set to work with
-        if (!tagSet.blockName.isEmpty())
-            filter.data[1] = tagSet.blockName;
-
-        SelectionSet set = GetTempSelectionSet(doc);
-        if (set.isNull())
-            return;
-        TempSelectionSetGuard guard(set);
-        set.clear();
-        try {
-            set.selectOnScreen(filter.types, filter.data);
-        } catch (const AutomationError &) {
-            // A cancelled pick: the set is read as it stands.
-        }
-        // The window keeps answering meanwhile; runFlag and the busy state
-        // set above keep a second acquisition or a write from starting.
-        windowOps().wait(500);
-        const int count = set.count();
-
-        if (tab.mainWindow->isMinimized())
-            tab.mainWindow->showNormal();
-        tab.progressLabel->setText(QStringLiteral("INSERT = %1").arg(count));
-        if (count == 0)
-            return;
-
-        qualify(tab, set, count, tagSet.tags);
-        blkArrayDrawing = source;
-        SortBlocksByPosition(blkArray, kSortAutomatic);
-        QStringList prompts;
-        GetTagPrompts(doc, tagSet.blockName, prompts);
-        fill(tab, doc, count, tagSet.tags, prompts);
-
-        AutoSizeColumns(*tab.grid, 10);
-        tab.undo->Clear();
-        f.sgUndoCnt = 0;
-        tab.writeAllowed = true;
-        tab.writeButton->setEnabled(true);
-    } catch (const AutomationError &) {
-        // Ends silently; what was filled so far stays.
+    {
+        const LongRun run(f, tab.locked, tab.stopButton);
+        tab.setStatusPanel(0, QString());
+        tab.setStatusPanel(1, QString());
+        ClosingStep closing{tab};
+        acquire(tab, run);
     }
+    // The run gave "更新" back the state it had; an acquisition that got
+    // through turns it on for good.
+    tab.writeButton->setEnabled(tab.writeAllowed);
 }
 
 void StopAcquisition(AttrTab &tab)

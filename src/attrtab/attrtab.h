@@ -19,6 +19,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QObject;
 class QPainter;
 class QProgressBar;
 class QPoint;
@@ -91,9 +92,9 @@ struct AttrTab {
     QLabel *textCountLabel = nullptr;     // the TEXT tab's two count labels,
     QLabel *textProgressLabel = nullptr;  // emptied when an acquisition starts
     std::function<void(int panel, const QString &text)> setStatusPanel;
-    // Disables (true) or re-enables what would change the grid or the
-    // snapshot while an acquisition runs; "中止" stays usable.
-    std::function<void(bool busy)> setBusy;
+    // What would change the grid or the snapshot, locked while an
+    // acquisition runs; "中止" stays usable.
+    QList<QObject *> locked;
     // "更新" once enabled by an acquisition stays enabled.
     bool writeAllowed = false;
 };

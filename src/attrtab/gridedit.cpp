@@ -2,10 +2,12 @@
 // cell, drag selection, undo and the write-back.
 
 #include "attrtab/attrtab.h"
+#include "attrtab/operations.h"
 #include "widgets/grideditkey.h"
 
 #include "cad/connection.h"
 #include "cad/tracking.h"
+#include "widgets/messagebox.h"
 #include "widgets/stringgrid.h"
 
 #include <QCheckBox>
@@ -15,6 +17,7 @@
 namespace lumo {
 
 using namespace cad;
+using widgets::showMessage;
 
 void WriteBackAttributes(AttrTab &tab)
 {
@@ -23,29 +26,18 @@ void WriteBackAttributes(AttrTab &tab)
     widgets::StringGrid &grid = *tab.grid;
     // What the open editor shows is what the user means to write.
     grid.hideEditor(true);
+    QList<CellText> cells;
+    for (int r = 1; r < grid.rowCount(); ++r)
+        for (int c = 1; c < grid.colCount(); ++c)
+            cells.append({grid.objects(c, r), grid.cells(c, r)});
     Application app = AttachCad();
     ActivateCad(app, ActivateLevel::FrontEsc);
-    Document doc = app.activeDocument();
-    if (refuseOtherDrawing(blkArrayDrawing, doc, tab.mainWindow))
+    const WriteReport report = WriteAttributeCells(app.activeDocument(), cells);
+    if (report.otherDrawing) {
+        showMessage(widgets::MessageKind::Information, *report.otherDrawing, tab.mainWindow);
         return;
-    UndoGroup group(doc);
-    for (int r = 1; r < grid.rowCount(); ++r)
-        for (int c = 1; c < grid.colCount(); ++c) {
-            nAtt *att = attributeOfSlot(grid.objects(c, r));
-            if (!att)
-                continue;
-            const QString text = grid.cells(c, r);
-            try {
-                const Entity e = doc.handleToObject(att->sHnd);
-                e.setTextString(text);
-                e.update();
-                if (text != att->text)
-                    att->text = text;
-            } catch (const AutomationError &) {
-                // Locked or gone: the cell stays red.
-            }
-        }
-    group.close();
+    }
+    // Written cells lose their red; refused ones keep it.
     grid.viewport()->update();
 }
 
@@ -61,7 +53,8 @@ namespace {
 void writeCurrentCell(AttrTab &tab)
 {
     widgets::StringGrid &grid = *tab.grid;
-    nAtt *att = attributeOfSlot(grid.objects(grid.col(), grid.row()));
+    const int slot = grid.objects(grid.col(), grid.row());
+    nAtt *att = attributeOfSlot(slot);
     if (!att)
         return;
     const QString text = grid.editorText();
@@ -75,18 +68,13 @@ void writeCurrentCell(AttrTab &tab)
     };
     try {
         const Application app = AttachCad();
-        const Document doc = app.activeDocument();
-        if (refuseOtherDrawing(blkArrayDrawing, doc, tab.mainWindow)) {
+        const WriteReport report = WriteAttributeCell(app.activeDocument(), {slot, text});
+        if (report.otherDrawing)
+            showMessage(widgets::MessageKind::Information, *report.otherDrawing, tab.mainWindow);
+        if (report.written == 0)
             putBack();
-            return;
-        }
-        const Entity e = doc.handleToObject(att->sHnd);
-        e.setTextString(text);
-        e.update();
-        att->insPt = e.insertionPoint();
-        att->text = e.textString();
     } catch (const AutomationError &) {
-        putBack(); // the drawing refused it
+        putBack(); // the CAD could not be reached
     }
 }
 
