@@ -206,6 +206,7 @@ private Q_SLOTS:
     void attributeModeRules()
     {
         CadFixture cad;
+        FormFixture form;
         cad.drawing().addBlockDefinition("TB", {minicad::attributeDefinition("SENBAN", "線番", "")});
         QStringList attrs;
         for (int i = 0; i < 3; ++i) {
@@ -222,15 +223,19 @@ private Q_SLOTS:
             e.insPt = {0, -10.0 * i, 0};
             textArray << e;
         }
+        form->ATTmode = true;
+        form->Edit2->setText("-10");
         // An emptied line empties its attribute; an extra line at the end is ignored.
-        writeLinesBack(doc(), {"A0", "", "A2", "extra"}, 0, -10, true);
+        setLines(form, {"A0", "", "A2", "extra"});
+        form->SpeedButton2Click();
         QCOMPARE(cad.text(attrs[0]), QStringLiteral("A0"));
         QCOMPARE(cad.text(attrs[1]), QString());
         QCOMPARE(cad.text(attrs[2]), QStringLiteral("A2"));
         QCOMPARE(cad.drawing().modelSpaceCount(), 3);
         QCOMPARE(textArray.size(), 3);
         // Lines missing at the end leave their attributes as they are.
-        writeLinesBack(doc(), {"B0"}, 0, -10, true);
+        setLines(form, {"B0"});
+        form->SpeedButton2Click();
         QCOMPARE(cad.text(attrs[0]), QStringLiteral("B0"));
         QCOMPARE(cad.text(attrs[1]), QString());
         QCOMPARE(cad.text(attrs[2]), QStringLiteral("A2"));
