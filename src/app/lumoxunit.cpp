@@ -651,7 +651,13 @@ void TLumoMainForm::connectTextTab()
     t.tagBox = ComboBox1;
     t.setStatusPanel = [this](int panel, const QString &text) { setStatusPanel(panel, text); };
     t.statusPanel = [this](int panel) { return statusPanel(panel); };
-    t.setBusy = [this](bool busy) { setTextTabBusy(busy); };
+    // While a long run goes over the lines, nothing may change them or the
+    // snapshot under it.
+    t.lockedWhileRunning = {SynEdit1,      SpeedButton1, SpeedButton2, SpeedButton6, SpeedButton8,
+                            SpeedButton10, SpeedButton14, N20,         N12,          N1,
+                            N2,            N4,           N5,           N28,          N21->menuAction(),
+                            N7,            N8,           N14,          N15,          N17,
+                            N10};
 
     connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
@@ -670,37 +676,6 @@ void TLumoMainForm::connectTextTab()
     connect(N10, &QAction::triggered, this, [this] { N10Click(); });
     connect(N11, &QAction::triggered, this, [this] { N11Click(); });
     connect(N12, &QAction::triggered, this, [this] { N12Click(); });
-}
-
-void TLumoMainForm::setTextTabBusy(bool busy)
-{
-    // While a write-back or alignment runs nothing may change the lines or the
-    // snapshot under it; afterwards every control gets back the state it had.
-    const QList<QObject *> locked{SynEdit1,     SpeedButton1, SpeedButton2, SpeedButton6, SpeedButton8,
-                                  SpeedButton10, SpeedButton14, N20,         N12,          N1,
-                                  N2,           N4,           N5,           N28,          N21->menuAction(),
-                                  N7,           N8,           N14,          N15,          N17,
-                                  N10};
-    if (busy) {
-        m_enabledBeforeRun.clear();
-        for (QObject *o : locked) {
-            if (auto *w = qobject_cast<QWidget *>(o)) {
-                m_enabledBeforeRun.insert(o, w->isEnabled());
-                w->setEnabled(false);
-            } else if (auto *a = qobject_cast<QAction *>(o)) {
-                m_enabledBeforeRun.insert(o, a->isEnabled());
-                a->setEnabled(false);
-            }
-        }
-        return;
-    }
-    for (auto it = m_enabledBeforeRun.cbegin(); it != m_enabledBeforeRun.cend(); ++it) {
-        if (auto *w = qobject_cast<QWidget *>(it.key()))
-            w->setEnabled(it.value());
-        else if (auto *a = qobject_cast<QAction *>(it.key()))
-            a->setEnabled(it.value());
-    }
-    m_enabledBeforeRun.clear();
 }
 
 void TLumoMainForm::SpeedButton1Click()

@@ -241,7 +241,6 @@ private:
     void addToSelectedCells(bool everyCell);
     void connectAttributeTab(); // attribute tab
     void connectSearchTab();
-    void setTextTabBusy(bool busy);
     Settings collectSettings() const;
     void applyTagItems(QComboBox *box, const QStringList &items, int index);
     void reloadTagBox(TagListFile &file, QComboBox *box);
@@ -253,7 +252,6 @@ private:
     TagListFile m_tagSets;
     bool m_closed = false;
     TextTab m_textTab;
-    QHash<QObject *, bool> m_enabledBeforeRun;
     AttrTab m_attrTab; // attribute tab
     SearchTab m_searchTab;
 };

@@ -14,6 +14,7 @@
 #include "tools/widthcommands.h"
 #include "tools/zenhanutil.h"
 #include "widgets/lineeditor.h"
+#include "widgets/longrun.h"
 #include "widgets/stringgrid.h"
 
 #include <QAction>
@@ -49,12 +50,9 @@ LineConversion byWidthFunction(tools::WidthConversion convert)
 class ToolRun
 {
 public:
-    explicit ToolRun(TLumoMainForm &form) : m_form(form)
+    explicit ToolRun(TLumoMainForm &form)
+        : m_form(form), m_run(form, form.textTab().lockedWhileRunning, form.SpeedButton5)
     {
-        m_form.runFlag = true;
-        m_form.SpeedButton5->setEnabled(true);
-        if (m_form.textTab().setBusy)
-            m_form.textTab().setBusy(true);
         // "Undo" restoring the text mid-run would be overwritten and lose the
         // saved text; the periodic refresh would enable it again, so it waits too.
         m_undoEnabled = m_form.SpeedButton4->isEnabled();
@@ -65,10 +63,6 @@ public:
 
     ~ToolRun()
     {
-        m_form.runFlag = false;
-        m_form.SpeedButton5->setEnabled(false);
-        if (m_form.textTab().setBusy)
-            m_form.textTab().setBusy(false);
         m_form.SpeedButton4->setEnabled(m_undoEnabled || m_form.undoFlag);
         if (m_timerActive)
             m_form.Timer1->start();
@@ -78,14 +72,11 @@ public:
     ToolRun &operator=(const ToolRun &) = delete;
 
     // Lets pending events through (repaint, "中止"); false once the run was stopped.
-    bool keepGoing()
-    {
-        QCoreApplication::processEvents();
-        return m_form.runFlag;
-    }
+    bool keepGoing() const { return m_run.keepGoing(); }
 
 private:
     TLumoMainForm &m_form;
+    LongRun m_run;
     bool m_undoEnabled = false;
     bool m_timerActive = false;
 };

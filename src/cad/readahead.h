@@ -17,6 +17,19 @@ struct SelectedItems {
     QList<Pending<Entity>> items;
     // Entity j of the batch; null where its Item failed (the error stays in items[j]).
     QList<Entity> entities;
+
+    // One read of every entity, asked together as a round of its own; the
+    // read of an entity whose Item failed fails too.
+    template <typename T>
+    QList<Pending<T>> readEach(Pending<T> (ReadBatch::*read)(const Entity &))
+    {
+        QList<Pending<T>> reads(entities.size());
+        for (qsizetype j = 0; j < entities.size(); ++j)
+            if (!entities[j].isNull())
+                reads[j] = (batch.*read)(entities[j]);
+        batch.run();
+        return reads;
+    }
 };
 
 // Takes entities 0..count-1 in order. Before entity i, before(i) shows

@@ -42,16 +42,17 @@ void createAt(const Entity &templ, Lumo &e, const Grid &grid, int i, const QStri
     copy.update();
 }
 
-void placeExisting(TextTab &tab, const Document &doc, const Grid &grid, Entity &templ, bool &templSet)
+void placeExisting(const Document &doc, const QStringList &lines, const RunHooks &hooks, const Grid &grid,
+                   Entity &templ, bool &templSet)
 {
-    widgets::LineEditor &ed = *tab.editor;
     const qsizetype n = textArray.size();
+    const int last = LastTextLineCount(lines);
     for (qsizetype i = 0; i < n; ++i) {
         Lumo &e = textArray[i];
-        showProgress(tab, int(i) + 1, ed.lineCount());
-        const QString line = ed.line(int(i));
+        hooks.progress(int(i) + 1, int(lines.size()));
+        const QString line = lines.value(i);
         if (!e.sHnd.isEmpty()) {
-            if (i >= LastTextLineCount(ed))
+            if (i >= last)
                 continue; // surplus: removed below
             e.insPt = grid.at(int(i), e.insPt.z);
             Entity ent;
@@ -81,10 +82,9 @@ void placeExisting(TextTab &tab, const Document &doc, const Grid &grid, Entity &
     }
 }
 
-void addExtraLines(TextTab &tab, const Document &doc, const Grid &grid, Entity &templ, bool templSet)
+void addExtraLines(const Document &doc, const QStringList &lines, const Grid &grid, Entity &templ, bool templSet)
 {
-    widgets::LineEditor &ed = *tab.editor;
-    const int last = LastTextLineCount(ed);
+    const int last = LastTextLineCount(lines);
     const int n = int(textArray.size());
     if (last <= n)
         return;
@@ -92,13 +92,13 @@ void addExtraLines(TextTab &tab, const Document &doc, const Grid &grid, Entity &
         return;
     for (int i = n; i < last; ++i) {
         textArray.append(Lumo());
-        createAt(templ, textArray.last(), grid, i, ed.line(i), false);
+        createAt(templ, textArray.last(), grid, i, lines.value(i), false);
     }
 }
 
-void removeSurplus(TextTab &tab, const Document &doc)
+void removeSurplus(const Document &doc, const QStringList &lines)
 {
-    const int last = LastTextLineCount(*tab.editor);
+    const int last = LastTextLineCount(lines);
     const qsizetype m = textArray.size();
     if (last >= m)
         return;
@@ -120,6 +120,28 @@ void removeSurplus(TextTab &tab, const Document &doc)
 
 } // namespace
 
+AlignReport alignLines(const Document &doc, const QStringList &lines, double dx, double dy, const RunHooks &hooks)
+{
+    AlignReport report;
+    try {
+        UndoGroup group(doc);
+        if (textArray.size() > 1) {
+            if (std::fabs(dx) > 0.01 || std::fabs(dy) > 0.01) {
+                const Grid grid{textArray[0].insPt.x, textArray[0].insPt.y, dx, dy};
+                Entity templ;
+                bool templSet = false;
+                placeExisting(doc, lines, hooks, grid, templ, templSet);
+                addExtraLines(doc, lines, grid, templ, templSet);
+            }
+            removeSurplus(doc, lines);
+        }
+        group.close();
+    } catch (const AutomationError &) {
+        report.failed = true; // the group was closed on the way out
+    }
+    return report;
+}
+
 void AlignTexts(TextTab &tab)
 {
     if (tab.fields->runFlag || !IsCadRunning())
@@ -130,31 +152,14 @@ void AlignTexts(TextTab &tab)
     if (refuseOtherDrawing(textArrayDrawing, doc, tab.mainWindow))
         return;
 
-    // The run takes no user input: everything that could change the lines is locked.
-    beginRun(tab);
-    bool failed = false;
-    try {
-        UndoGroup group(doc);
-        if (textArray.size() > 1) {
-            Grid grid;
-            grid.dx = readStep(tab.dxBox).value_or(0);
-            grid.dy = readStep(tab.dyBox).value_or(0);
-            if (std::fabs(grid.dx) > 0.01 || std::fabs(grid.dy) > 0.01) {
-                grid.x0 = textArray[0].insPt.x;
-                grid.y0 = textArray[0].insPt.y;
-                Entity templ;
-                bool templSet = false;
-                placeExisting(tab, doc, grid, templ, templSet);
-                addExtraLines(tab, doc, grid, templ, templSet);
-            }
-            removeSurplus(tab, doc);
-        }
-        group.close();
-    } catch (const AutomationError &) {
-        failed = true; // the group was closed on the way out
+    AlignReport report;
+    {
+        // The run takes no user input: everything that could change the lines is locked.
+        const TextRun run(tab);
+        report = alignLines(doc, tab.editor->lines(), readStep(tab.dxBox).value_or(0),
+                            readStep(tab.dyBox).value_or(0), run.hooks());
     }
-    endRun(tab);
-    if (failed)
+    if (report.failed)
         widgets::showMessage(widgets::MessageKind::Plain, QStringLiteral("エラーのため、更新処理を中止しました．"),
                              tab.mainWindow);
 }

@@ -1,7 +1,7 @@
 #include "texttab/internal.h"
 
-#include "cad/batch.h"
 #include "cad/connection.h"
+#include "cad/readahead.h"
 #include "widgets/lineeditor.h"
 
 #include <QCheckBox>
@@ -42,43 +42,28 @@ namespace {
 // TextString, Handle and Alignment with the reference's Layer and
 // InsertionPoint, the reads the loop makes in that order. Reads stop at an
 // attribute whose tag cannot be read: the loop ends there with its error.
-struct PickedReferences {
+struct PickedReferences : SelectedItems {
     struct Attribute {
         Entity attr;
         Pending<QString> tag, text, handle, layer;
         Pending<int> alignment;
         Pending<Point> point;
     };
-    struct Reference {
-        Pending<Entity> item;
-        Pending<QList<Entity>> attributes;
-        QList<Attribute> attrs;
-    };
-    ReadBatch batch;
-    QList<Reference> refs;
+    QList<Pending<QList<Entity>>> attributes;
+    QList<QList<Attribute>> attrs; // reference j's attributes, read so far
 
     PickedReferences(const SelectionSet &set, int from, int to, const QString &tag)
+        : SelectedItems(set, from, to), attributes(readEach(&ReadBatch::getAttributes)), attrs(entities.size())
     {
-        refs.resize(to - from);
-        for (int i = from; i < to; ++i)
-            refs[i - from].item = batch.item(set, i);
-        batch.run();
-        QList<Entity> entities(refs.size());
-        for (qsizetype j = 0; j < refs.size(); ++j)
-            if (!batch.failed(refs[j].item)) {
-                entities[j] = batch.value(refs[j].item);
-                refs[j].attributes = batch.getAttributes(entities[j]);
-            }
-        batch.run();
-        for (Reference &r : refs) {
-            if (batch.failed(r.attributes))
+        for (qsizetype j = 0; j < attrs.size(); ++j) {
+            if (batch.failed(attributes[j]))
                 continue;
-            for (const Entity &a : batch.value(r.attributes))
-                r.attrs.append({a, batch.tagString(a), {}, {}, {}, {}, {}});
+            for (const Entity &a : batch.value(attributes[j]))
+                attrs[j].append({a, batch.tagString(a), {}, {}, {}, {}, {}});
         }
         batch.run();
-        for (qsizetype j = 0; j < refs.size(); ++j) {
-            for (Attribute &a : refs[j].attrs) {
+        for (qsizetype j = 0; j < attrs.size(); ++j) {
+            for (Attribute &a : attrs[j]) {
                 if (batch.failed(a.tag))
                     break;
                 if (batch.value(a.tag) != tag)
@@ -96,6 +81,56 @@ struct PickedReferences {
 
 } // namespace
 
+PickReport pickAttributeLines(const Document &doc, const QString &comboText, const RunHooks &hooks)
+{
+    const DrawingSource source = DrawingSource::of(doc);
+    const QList<qint16> types{0, 2, 66};
+    const QVariantList data{QStringLiteral("INSERT"), blockFilterOfComboText(comboText), 1};
+    SelectionSet set = GetTempSelectionSet(doc);
+    TempSelectionSetGuard guard(set);
+    set.clear();
+    try {
+        set.selectOnScreen(types, data);
+    } catch (const AutomationError &) {
+    }
+    PickReport report;
+    const int c = report.picked = set.count();
+    hooks.progress(0, c);
+    if (c == 0)
+        return report;
+    const QString tag = tagOfComboText(comboText);
+    // Collected aside so an error half-way leaves the old lines and snapshot together.
+    QList<Lumo> lines;
+    readAheadEntities(
+        c,
+        [&](int i) {
+            hooks.progress(i + 1, c);
+            return true;
+        },
+        [&](int from, int to) { return PickedReferences(set, from, to, tag); },
+        [&](const PickedReferences &read, int j, int) {
+            (void)read.batch.value(read.items[j]);
+            (void)read.batch.value(read.attributes[j]);
+            for (const PickedReferences::Attribute &a : read.attrs[j]) {
+                if (read.batch.value(a.tag) != tag)
+                    continue;
+                Lumo e;
+                e.text = read.batch.value(a.text);
+                e.sHnd = read.batch.value(a.handle);
+                e.index = int(lines.size());
+                e.txtAli = read.batch.value(a.alignment);
+                e.lay = read.batch.value(a.layer);
+                e.insPt = read.batch.value(a.point);
+                e.parentType = kInsert;
+                lines.append(e);
+            }
+        });
+    textArray = lines;
+    textArrayDrawing = source;
+    report.taken = int(lines.size());
+    return report;
+}
+
 void AcquireAttributeLines(TextTab &tab)
 {
     FormFields &f = *tab.fields;
@@ -107,67 +142,25 @@ void AcquireAttributeLines(TextTab &tab)
     const Application app = AttachCad();
     picking.activate(app);
     const Document doc = app.activeDocument();
-    const DrawingSource source = DrawingSource::of(doc);
-
     const QString comboText = tab.tagBox->currentText();
-    const QList<qint16> types{0, 2, 66};
-    const QVariantList data{QStringLiteral("INSERT"), blockFilterOfComboText(comboText), 1};
-
-    int c = 0;
-    {
-        SelectionSet set = GetTempSelectionSet(doc);
-        TempSelectionSetGuard guard(set);
-        set.clear();
-        try {
-            set.selectOnScreen(types, data);
-        } catch (const AutomationError &) {
+    const QString tag = tagOfComboText(comboText);
+    QLabel &label = *tab.progressLabel;
+    const PickReport report = pickAttributeLines(doc, comboText, {.progress = [&](int at, int of) {
+        if (at == 0) {
+            label.setText(QStringLiteral("INSERT=%1").arg(of));
+            return;
         }
-        c = set.count();
-        tab.progressLabel->setText(QStringLiteral("INSERT=%1").arg(c));
-        if (c > 0) {
-            const QString tag = tagOfComboText(comboText);
-            // Collected aside so an error half-way leaves the old lines and snapshot together.
-            QList<Lumo> lines;
-            ReadAheadSize ahead;
-            for (int from = 0; from < c;) {
-                const int to = ahead.end(from, c);
-                const PickedReferences read(set, from, to, tag);
-                ahead.ran();
-                for (int i = from; i < to; ++i) {
-                    tab.progressLabel->setText(QStringLiteral("%1 : %2 / %3").arg(tag).arg(i + 1).arg(c));
-                    tab.progressLabel->repaint();
-                    const PickedReferences::Reference &ref = read.refs[i - from];
-                    (void)read.batch.value(ref.item);
-                    (void)read.batch.value(ref.attributes);
-                    for (const PickedReferences::Attribute &a : ref.attrs) {
-                        if (read.batch.value(a.tag) != tag)
-                            continue;
-                        Lumo e;
-                        e.text = read.batch.value(a.text);
-                        e.sHnd = read.batch.value(a.handle);
-                        e.index = int(lines.size());
-                        e.txtAli = read.batch.value(a.alignment);
-                        e.lay = read.batch.value(a.layer);
-                        e.insPt = read.batch.value(a.point);
-                        e.parentType = kInsert;
-                        lines.append(e);
-                    }
-                }
-                from = to;
-            }
-            textArray = lines;
-            textArrayDrawing = source;
-            if (tab.sortBox->isChecked())
-                SortTextsByPosition(textArray, SortMode::Automatic);
-            f.undoFlag = false;
-            tab.undoButton->setEnabled(false);
-            showSnapshotLines(tab);
-            tab.progressLabel->setText(
-                QStringLiteral("%1 = %2 / %3").arg(tag).arg(tab.editor->lineCount()).arg(c));
-        }
-    }
-    if (c == 0)
+        label.setText(QStringLiteral("%1 : %2 / %3").arg(tag).arg(at).arg(of));
+        label.repaint();
+    }});
+    if (report.picked == 0)
         return;
+    if (tab.sortBox->isChecked())
+        SortTextsByPosition(textArray, SortMode::Automatic);
+    f.undoFlag = false;
+    tab.undoButton->setEnabled(false);
+    showSnapshotLines(tab);
+    label.setText(QStringLiteral("%1 = %2 / %3").arg(tag).arg(tab.editor->lineCount()).arg(report.picked));
     // Red boxes but no message: attribute lines are not aligned or added to.
     showStepOfLastTwo(tab);
     tab.writeButton->setEnabled(!textArray.isEmpty());

@@ -1,7 +1,9 @@
 #pragma once
 // Steps shared by the TEXT tab's operations.
 
+#include "texttab/operations.h"
 #include "texttab/texttab.h"
+#include "widgets/longrun.h"
 
 class QLineEdit;
 
@@ -42,8 +44,20 @@ private:
     TextTab &m_tab;
 };
 
-// A write-back or alignment runs: "中止" on, progress shown, the rest locked.
-void beginRun(TextTab &tab);
-void endRun(TextTab &tab);
+// A write-back or alignment runs: "中止" on, the progress label in place of
+// "すべて選択", the rest locked, all of it undone on every path out.
+class TextRun {
+public:
+    explicit TextRun(TextTab &tab);
+    ~TextRun();
+    TextRun(const TextRun &) = delete;
+    TextRun &operator=(const TextRun &) = delete;
+    // Progress in the label; events and "中止" through the run.
+    RunHooks hooks() const;
+
+private:
+    TextTab &m_tab;
+    LongRun m_run;
+};
 
 } // namespace lumo::detail

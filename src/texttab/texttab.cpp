@@ -1,8 +1,8 @@
 #include "texttab/texttab.h"
 #include "texttab/internal.h"
 
-#include "cad/batch.h"
 #include "cad/connection.h"
+#include "cad/readahead.h"
 #include "cad/tracking.h"
 #include "widgets/lineeditor.h"
 #include "widgets/messagebox.h"
@@ -137,22 +137,22 @@ bool showStepOfLastTwo(TextTab &tab)
     return !zero;
 }
 
-void beginRun(TextTab &tab)
+TextRun::TextRun(TextTab &tab) : m_tab(tab), m_run(*tab.fields, tab.lockedWhileRunning, tab.stopButton)
 {
-    tab.fields->runFlag = true;
-    tab.stopButton->setEnabled(true);
     tab.progressLabel->show();
     tab.selectAllButton->hide();
-    tab.setBusy(true);
 }
 
-void endRun(TextTab &tab)
+TextRun::~TextRun()
 {
-    tab.progressLabel->hide();
-    tab.selectAllButton->show();
-    tab.fields->runFlag = false;
-    tab.stopButton->setEnabled(false);
-    tab.setBusy(false);
+    m_tab.progressLabel->hide();
+    m_tab.selectAllButton->show();
+}
+
+RunHooks TextRun::hooks() const
+{
+    return {.progress = [this](int at, int of) { showProgress(m_tab, at, of); },
+            .keepGoing = [this] { return m_run.keepGoing(); }};
 }
 
 PickingRun::PickingRun(TextTab &tab, bool attributeLines) : m_tab(tab)
@@ -184,36 +184,24 @@ namespace {
 // loop makes of each: Item and Layer, then, off the locked layers,
 // TextString, Handle, Alignment and the point that alignment names. A read
 // that failed raises its error when the loop takes its value.
-struct PickedTexts {
+struct PickedTexts : SelectedItems {
     struct Text {
-        Pending<Entity> item;
-        Pending<QString> layer, text, handle;
+        Pending<QString> text, handle;
         Pending<int> alignment;
         Pending<Point> point;
     };
-    ReadBatch batch;
+    QList<Pending<QString>> layers;
     QList<Text> texts;
 
     PickedTexts(const SelectionSet &set, int from, int to, const QString &locked)
+        : SelectedItems(set, from, to), layers(readEach(&ReadBatch::layer)), texts(entities.size())
     {
-        texts.resize(to - from);
-        for (int i = from; i < to; ++i)
-            texts[i - from].item = batch.item(set, i);
-        batch.run();
-        QList<Entity> entities(texts.size());
-        for (qsizetype j = 0; j < texts.size(); ++j)
-            if (!batch.failed(texts[j].item)) {
-                entities[j] = batch.value(texts[j].item);
-                texts[j].layer = batch.layer(entities[j]);
-            }
-        batch.run();
         for (qsizetype j = 0; j < texts.size(); ++j) {
-            Text &t = texts[j];
-            if (t.layer.slot < 0 || batch.failed(t.layer) || IsLayerLocked(locked, batch.value(t.layer)))
+            if (batch.failed(layers[j]) || IsLayerLocked(locked, batch.value(layers[j])))
                 continue;
-            t.text = batch.textString(entities[j]);
-            t.handle = batch.handle(entities[j]);
-            t.alignment = batch.alignment(entities[j]);
+            texts[j].text = batch.textString(entities[j]);
+            texts[j].handle = batch.handle(entities[j]);
+            texts[j].alignment = batch.alignment(entities[j]);
         }
         batch.run();
         for (qsizetype j = 0; j < texts.size(); ++j) {
@@ -225,15 +213,61 @@ struct PickedTexts {
         }
         batch.run();
     }
-    // The entity's layer; raises the error of its Item or Layer read.
-    QString layerOf(const Text &t) const
+    // Entity j's layer; raises the error of its Item or Layer read.
+    QString layerOf(int j) const
     {
-        (void)batch.value(t.item);
-        return batch.value(t.layer);
+        (void)batch.value(items[j]);
+        return batch.value(layers[j]);
     }
 };
 
 } // namespace
+
+PickReport pickTexts(const Document &doc, const RunHooks &hooks)
+{
+    const DrawingSource source = DrawingSource::of(doc);
+    const QString locked = LockedLayerList(doc);
+    const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));
+    SelectionSet set = GetTempSelectionSet(doc);
+    TempSelectionSetGuard guard(set);
+    set.clear();
+    try {
+        set.selectOnScreen(filter.types, filter.data);
+    } catch (const AutomationError &) {
+        // A cancelled pick: the set is read as it stands.
+    }
+    PickReport report;
+    const int c = report.picked = set.count();
+    if (c == 0)
+        return report;
+    // Built aside and taken over whole, so an error half-way never leaves a
+    // snapshot that no longer matches the editor's lines.
+    QList<Lumo> picked = textArray;
+    picked.resize(c);
+    int &k = report.taken;
+    readAheadEntities(
+        c, [](int) { return true; }, [&](int from, int to) { return PickedTexts(set, from, to, locked); },
+        [&](const PickedTexts &read, int j, int) {
+            const QString layer = read.layerOf(j);
+            if (IsLayerLocked(locked, layer))
+                return;
+            hooks.keepGoing();
+            const PickedTexts::Text &t = read.texts[j];
+            Lumo &e = picked[k];
+            e.text = read.batch.value(t.text);
+            e.sHnd = read.batch.value(t.handle);
+            e.index = k;
+            e.txtAli = read.batch.value(t.alignment);
+            e.insPt = read.batch.value(t.point);
+            e.lay = layer;
+            e.parentType.clear();
+            ++k;
+        });
+    picked.resize(k);
+    textArray = picked;
+    textArrayDrawing = source;
+    return report;
+}
 
 void AcquireTexts(TextTab &tab)
 {
@@ -246,67 +280,23 @@ void AcquireTexts(TextTab &tab)
     Application app = AttachCad();
     picking.activate(app);
     Document doc = app.activeDocument();
-    const DrawingSource source = DrawingSource::of(doc);
-    const QString locked = LockedLayerList(doc);
-    const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));
-
-    bool success = false;
-    {
-        SelectionSet set = GetTempSelectionSet(doc);
-        TempSelectionSetGuard guard(set);
-        set.clear();
-        try {
-            set.selectOnScreen(filter.types, filter.data);
-        } catch (const AutomationError &) {
-            // A cancelled pick: the set is read as it stands.
+    const PickReport report = pickTexts(doc, {.keepGoing = [] {
+                                                  QCoreApplication::processEvents();
+                                                  return true;
+                                              }});
+    if (report.picked > 0) {
+        if (report.taken < report.picked) {
+            widgets::showMessage(widgets::MessageKind::Information,
+                                 QStringLiteral("ロック画層のTEXT %1 個を除外しました.").arg(report.picked - report.taken),
+                                 tab.mainWindow);
         }
-        const int c = set.count();
-        if (c > 0) {
-            // Built aside and taken over whole, so an error half-way never
-            // leaves a snapshot that no longer matches the editor's lines.
-            QList<Lumo> picked = textArray;
-            picked.resize(c);
-            int k = 0;
-            ReadAheadSize ahead;
-            for (int from = 0; from < c;) {
-                const int to = ahead.end(from, c);
-                const PickedTexts read(set, from, to, locked);
-                ahead.ran();
-                for (int i = from; i < to; ++i) {
-                    const PickedTexts::Text &t = read.texts[i - from];
-                    const QString layer = read.layerOf(t);
-                    if (IsLayerLocked(locked, layer))
-                        continue;
-                    QCoreApplication::processEvents();
-                    Lumo &e = picked[k];
-                    e.text = read.batch.value(t.text);
-                    e.sHnd = read.batch.value(t.handle);
-                    e.index = k;
-                    e.txtAli = read.batch.value(t.alignment);
-                    e.insPt = read.batch.value(t.point);
-                    e.lay = layer;
-                    e.parentType.clear();
-                    ++k;
-                }
-                from = to;
-            }
-            picked.resize(k);
-            textArray = picked;
-            textArrayDrawing = source;
-            success = k > 0;
-            if (k < c) {
-                widgets::showMessage(widgets::MessageKind::Information,
-                                     QStringLiteral("ロック画層のTEXT %1 個を除外しました.").arg(c - k), tab.mainWindow);
-            }
-            if (k > 0 && tab.sortBox->isChecked())
-                SortTextsByPosition(textArray, SortMode::Automatic);
-            f.undoFlag = false;
-            tab.undoButton->setEnabled(false);
-            showSnapshotLines(tab);
-        }
+        if (report.taken > 0 && tab.sortBox->isChecked())
+            SortTextsByPosition(textArray, SortMode::Automatic);
+        f.undoFlag = false;
+        tab.undoButton->setEnabled(false);
+        showSnapshotLines(tab);
     }
-
-    if (!success)
+    if (report.taken == 0)
         return;
     if (!showStepOfLastTwo(tab)) {
         widgets::showMessage(widgets::MessageKind::Information,
@@ -327,18 +317,18 @@ void StopRun(TextTab &tab)
 
 namespace {
 
-// The main pass: line r of the editor against entry s of the snapshot.
-// Returns false when "中止" stopped it.
-bool writeMainPass(TextTab &tab, const Document &doc, Entity &templ, bool &templSet, int &r)
+// The main pass: line r against entry s of the snapshot. Returns false
+// when "中止" stopped it.
+bool writeMainPass(const Document &doc, const QStringList &lines, const RunHooks &hooks, Entity &templ,
+                   bool &templSet, int &r)
 {
-    widgets::LineEditor &ed = *tab.editor;
     const qsizetype n = textArray.size();
     const int lastAlignment = textArray[n - 1].txtAli;
+    const int last = LastTextLineCount(lines);
     for (qsizetype s = 0; s < n; ++s) {
         Lumo &e = textArray[s];
-        showProgress(tab, int(s) + 1, ed.lineCount());
+        hooks.progress(int(s) + 1, int(lines.size()));
         if (!e.sHnd.isEmpty()) {
-            const int last = LastTextLineCount(ed);
             if (r >= last) {
                 try {
                     const Entity ent = doc.handleToObject(e.sHnd);
@@ -349,7 +339,7 @@ bool writeMainPass(TextTab &tab, const Document &doc, Entity &templ, bool &templ
                 } catch (const AutomationError &) {
                 }
             } else {
-                const QString line = ed.line(r);
+                const QString &line = lines.at(r);
                 try {
                     const Entity ent = doc.handleToObject(e.sHnd);
                     if (!IsBlankLine(line) || e.parentType == kInsert) {
@@ -370,8 +360,8 @@ bool writeMainPass(TextTab &tab, const Document &doc, Entity &templ, bool &templ
             if (!templSet)
                 templSet = FindLastLiveEntity(doc, templ);
             if (templSet) {
-                if (r < LastTextLineCount(ed)) {
-                    const QString line = ed.line(r);
+                if (r < last) {
+                    const QString &line = lines.at(r);
                     if (!IsBlankLine(line)) {
                         const Entity copy = templ.copy();
                         if (copy.textString() != line)
@@ -385,33 +375,29 @@ bool writeMainPass(TextTab &tab, const Document &doc, Entity &templ, bool &templ
                 }
             }
         }
-        QCoreApplication::processEvents();
-        if (!tab.fields->runFlag)
+        if (!hooks.keepGoing())
             return false;
     }
     return true;
 }
 
 // Lines beyond the snapshot become copies placed one step apart.
-void writeAddPass(TextTab &tab, const Document &doc, Entity &templ, int r, const Point &lastPoint)
+void writeAddPass(const Document &doc, const QStringList &lines, double dx, double dy, const RunHooks &hooks,
+                  Entity &templ, int r, const Point &lastPoint, WriteReport &report)
 {
-    widgets::LineEditor &ed = *tab.editor;
-    if (!FindLastLiveEntity(doc, templ) || ed.lineCount() <= r)
+    if (!FindLastLiveEntity(doc, templ) || lines.size() <= r)
         return;
-    const double dx = readStep(tab.dxBox).value_or(0);
-    const double dy = readStep(tab.dyBox).value_or(0);
     if (std::fabs(dx) < 0.001 && std::fabs(dy) < 0.001) {
-        widgets::showMessage(widgets::MessageKind::Information,
-                             QStringLiteral("dX, dY が 0 のため、追加を中止しました．"), tab.mainWindow);
+        report.zeroStep = true;
         return;
     }
     Point pt = lastPoint;
-    const int last = LastTextLineCount(ed);
+    const int last = LastTextLineCount(lines);
     for (int i = r; i < last; ++i) {
-        showProgress(tab, i + 1, ed.lineCount());
+        hooks.progress(i + 1, int(lines.size()));
         pt.x += dx;
         pt.y += dy;
-        const QString line = ed.line(i);
+        const QString &line = lines.at(i);
         Lumo entry;
         if (!IsBlankLine(line)) {
             const Entity copy = templ.copy();
@@ -428,13 +414,39 @@ void writeAddPass(TextTab &tab, const Document &doc, Entity &templ, int r, const
             entry.insPt = pt;
         }
         textArray.append(entry);
-        QCoreApplication::processEvents();
-        if (!tab.fields->runFlag)
+        if (!hooks.keepGoing()) {
+            report.stopped = true;
             return;
+        }
     }
 }
 
 } // namespace
+
+WriteReport writeLinesBack(const Document &doc, const QStringList &lines, double dx, double dy, bool attributeLines,
+                           const RunHooks &hooks)
+{
+    WriteReport report;
+    const qsizetype n = textArray.size();
+    if (n == 0)
+        return report;
+    try {
+        UndoGroup group(doc);
+        Entity templ;
+        bool templSet = false;
+        int r = 0;
+        const Point lastPoint = textArray[n - 1].insPt;
+        report.stopped = !writeMainPass(doc, lines, hooks, templ, templSet, r);
+        // A stop during the main pass ends the run; the add pass does not start.
+        if (!report.stopped && !attributeLines)
+            writeAddPass(doc, lines, dx, dy, hooks, templ, r, lastPoint, report);
+        group.close();
+    } catch (const AutomationError &e) {
+        // The group is closed on the way out.
+        report.failure = e.message();
+    }
+    return report;
+}
 
 void WriteBackTexts(TextTab &tab)
 {
@@ -450,32 +462,25 @@ void WriteBackTexts(TextTab &tab)
     if (!textArray.isEmpty() && refuseOtherDrawing(textArrayDrawing, doc, tab.mainWindow))
         return;
 
-    beginRun(tab);
-    QString failure;
-    const qsizetype n = textArray.size();
-    if (n > 0) {
-        try {
-            UndoGroup group(doc);
-            Entity templ;
-            bool templSet = false;
-            int r = 0;
-            const Point lastPoint = textArray[n - 1].insPt;
-            const bool finished = writeMainPass(tab, doc, templ, templSet, r);
-            // A stop during the main pass ends the run; the add pass does not start.
-            if (finished && !f.ATTmode)
-                writeAddPass(tab, doc, templ, r, lastPoint);
-            group.close();
-        } catch (const AutomationError &e) {
-            // The group is closed on the way out; say so only once the run has ended.
-            failure = e.message();
+    const QStringList lines = ed.lines();
+    WriteReport report;
+    {
+        const TextRun run(tab);
+        report = writeLinesBack(doc, lines, readStep(tab.dxBox).value_or(0), readStep(tab.dyBox).value_or(0),
+                                f.ATTmode, run.hooks());
+        // Said while the run still holds the window, where the adding stopped.
+        if (report.zeroStep) {
+            widgets::showMessage(widgets::MessageKind::Information,
+                                 QStringLiteral("dX, dY が 0 のため、追加を中止しました．"), tab.mainWindow);
         }
     }
-    endRun(tab);
-    if (!failure.isNull())
+    // An error is told only once the run has ended.
+    if (!report.failure.isNull())
         widgets::showMessage(widgets::MessageKind::Plain, QStringLiteral("エラーのため、更新を中止しました．"),
                              tab.mainWindow);
+    // The snapshot lines up with the lines again: entries past the last text go.
     if (!f.ATTmode)
-        textArray.resize(LastTextLineCount(ed));
+        textArray.resize(LastTextLineCount(lines));
     try {
         doc.regen(0);
     } catch (const AutomationError &) {

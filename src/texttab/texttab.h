@@ -1,10 +1,13 @@
 #pragma once
-// The TEXT tab's operations: acquisition, write-back, caret tracking, the
+// The TEXT tab's commands: acquisition, write-back, caret tracking, the
 // status display and the editor commands. The main window's handlers call
-// these with the tab's controls.
+// these with the tab's controls; what they do to the drawing is in
+// operations.h.
 
 #include "texttab/lumo.h"
 #include "widgets/formfields.h"
+
+#include <QList>
 
 #include <functional>
 #include <optional>
@@ -14,6 +17,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QObject;
 class QAction;
 class QToolButton;
 class QWidget;
@@ -43,9 +47,9 @@ struct TextTab {
     QComboBox *tagBox = nullptr;            // tags for "ATTR"
     std::function<void(int panel, const QString &text)> setStatusPanel;
     std::function<QString(int panel)> statusPanel;
-    // Disables (true) or re-enables everything that would change the editor
-    // or the snapshot while a write-back runs; "中止" stays usable.
-    std::function<void(bool busy)> setBusy;
+    // What a long run over the lines locks: everything that would change the
+    // editor or the snapshot under it ("中止" is not among them).
+    QList<QObject *> lockedWhileRunning;
 };
 
 // "TEXT": pick TEXT entities and make them the editor's lines.

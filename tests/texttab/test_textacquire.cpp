@@ -4,6 +4,7 @@
 #include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "texttab/lumo.h"
+#include "texttab/operations.h"
 #include "widgets/lineeditor.h"
 
 #include <QLabel>
@@ -194,10 +195,8 @@ private Q_SLOTS:
     void alignedTextsUseTheirAlignmentPoint()
     {
         CadFixture cad;
-        FormFixture form;
-        const QString h = cad.drawing().addText("0", "R", {1, 2, 0}, 2, {40, 2, 0});
-        cad.queuePick({h});
-        form->SpeedButton1Click();
+        cad.queuePick({cad.drawing().addText("0", "R", {1, 2, 0}, 2, {40, 2, 0})});
+        pickTexts(cad::AttachCad().activeDocument());
         QCOMPARE(textArray[0].txtAli, 2);
         QCOMPARE(textArray[0].insPt, (cad::Point{40, 2, 0}));
     }

@@ -4,6 +4,7 @@
 #include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "texttab/lumo.h"
+#include "texttab/operations.h"
 #include "widgets/lineeditor.h"
 
 #include <QComboBox>
@@ -19,18 +20,22 @@ using testing::FormFixture;
 class TestTextAlign : public QObject {
     Q_OBJECT
 
-    QStringList acquire(CadFixture &cad, FormFixture &form, const QList<double> &ys, int alignment = 0)
+    static cad::Document doc() { return cad::AttachCad().activeDocument(); }
+
+    // TEXTs T1, T2, ... at x 50 on the ys, picked into textArray top to bottom
+    // (with "TEXT" when there is a window).
+    QStringList pick(CadFixture &cad, const QList<double> &ys, FormFixture *form = nullptr, int alignment = 0)
     {
         QStringList handles;
-        for (int i = 0; i < ys.size(); ++i) {
-            const cad::Point p{50, ys[i], 0};
-            handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {p.x, p.y, 0}, alignment,
-                                            {p.x, p.y, 0});
-        }
+        for (int i = 0; i < ys.size(); ++i)
+            handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {50, ys[i], 0}, alignment,
+                                            {50, ys[i], 0});
         cad.queuePick(handles);
-        form->SpeedButton1Click();
+        if (form)
+            (*form)->SpeedButton1Click();
+        else
+            pickTexts(doc());
         cad.clearUndoHistory();
-        form.messages.messages.clear();
         return handles;
     }
 
@@ -54,7 +59,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        const QStringList h = acquire(cad, form, {100, 91, 85, 70, 66});
+        const QStringList h = pick(cad, {100, 91, 85, 70, 66}, &form);
         form->Edit1->setText("0");
         form->Edit2->setText("-7.5");
         form->SpeedButton6Click();
@@ -87,7 +92,7 @@ private Q_SLOTS:
         QFETCH(bool, moves);
         CadFixture cad;
         FormFixture form;
-        const QStringList h = acquire(cad, form, {10, 3, 0});
+        const QStringList h = pick(cad, {10, 3, 0}, &form);
         form->Edit1->setText(dx);
         form->Edit2->setText(dy);
         form->SpeedButton6Click();
@@ -99,11 +104,8 @@ private Q_SLOTS:
     void emptiedLineKeepsItsGridPoint()
     {
         CadFixture cad;
-        FormFixture form;
-        const QStringList h = acquire(cad, form, {100, 95, 80});
-        form->Edit2->setText("-10");
-        form->SynEdit1->setLines({"T1", "", "T3"});
-        form->SpeedButton6Click();
+        const QStringList h = pick(cad, {100, 95, 80});
+        alignLines(doc(), {"T1", "", "T3"}, 0, -10);
         QVERIFY(!cad.live(h[1]));
         QVERIFY(textArray[1].sHnd.isEmpty());
         QCOMPARE(textArray[1].insPt.y, 90.0);
@@ -113,10 +115,8 @@ private Q_SLOTS:
     void extraLinesAreCreatedOnTheGrid()
     {
         CadFixture cad;
-        FormFixture form;
-        acquire(cad, form, {100, 90});
-        form->SynEdit1->setLines({"T1", "T2", "E3", "E4"});
-        form->SpeedButton6Click();
+        pick(cad, {100, 90});
+        alignLines(doc(), {"T1", "T2", "E3", "E4"}, 0, -10);
         QCOMPARE(textArray.size(), 4);
         const minicad::Entity *e3 = cad.drawing().find(textArray[2].sHnd);
         const minicad::Entity *e4 = cad.drawing().find(textArray[3].sHnd);
@@ -129,11 +129,9 @@ private Q_SLOTS:
     void surplusEntitiesAreRemoved()
     {
         CadFixture cad;
-        FormFixture form;
-        const QStringList h = acquire(cad, form, {100, 90, 80, 70});
-        form->SynEdit1->setLines({"T1", "T2"});
+        const QStringList h = pick(cad, {100, 90, 80, 70});
         cad.clearCounts();
-        form->SpeedButton6Click();
+        alignLines(doc(), {"T1", "T2"}, 0, -10);
         QVERIFY(!cad.live(h[2]) && !cad.live(h[3]));
         QCOMPARE(textArray.size(), 4); // the next write-back cuts it
         QCOMPARE(cad.calls("Regen"), 1);
@@ -142,10 +140,8 @@ private Q_SLOTS:
     void justifiedTextsMoveTheirAlignmentPoint()
     {
         CadFixture cad;
-        FormFixture form;
-        const QStringList h = acquire(cad, form, {100, 93, 80}, 2);
-        form->Edit2->setText("-5");
-        form->SpeedButton6Click();
+        const QStringList h = pick(cad, {100, 93, 80}, nullptr, 2);
+        alignLines(doc(), {"T1", "T2", "T3"}, 0, -5);
         QCOMPARE(cad.drawing().find(h[2])->alignmentPoint.y, 90.0);
         QCOMPARE(cad.drawing().find(h[2])->alignment, 2);
     }
@@ -154,7 +150,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        acquire(cad, form, {100, 90});
+        pick(cad, {100, 90}, &form);
         cad.drawing().setLayerLocked("0", true);
         form->SynEdit1->setLines({"T1", "T2", "new"});
         form->SpeedButton6Click();
@@ -268,17 +264,12 @@ private Q_SLOTS:
         // be stretched or turned on the way.
         QFETCH(int, alignment);
         CadFixture cad;
-        FormFixture form;
         QStringList h;
         for (const double y : {100.0, 93.0, 81.0})
             h << cad.drawing().addText("0", "W", {50, y, 0}, alignment, {70, y + 2, 0});
         cad.queuePick(h);
-        form->SpeedButton1Click();
-        form->Edit1->setText("0");
-        form->Edit2->setText("-10");
-        form->SynEdit1->setLines({"W", "W", "W", "E4"});
-        form->SpeedButton6Click();
-        QVERIFY(form.messages.messages.isEmpty());
+        pickTexts(doc());
+        QVERIFY(!alignLines(doc(), {"W", "W", "W", "E4"}, 0, -10).failed);
         QCOMPARE(textArray.size(), 4);
         for (int i = 0; i < 4; ++i) {
             const minicad::Entity *e = cad.drawing().find(textArray[i].sHnd);

@@ -4,6 +4,7 @@
 #include "../common/testmain.h"
 #include "../common/formfixture.h"
 #include "texttab/lumo.h"
+#include "texttab/operations.h"
 #include "widgets/lineeditor.h"
 
 #include <QLabel>
@@ -20,14 +21,16 @@ using testing::FormFixture;
 class TestTextWriteBack : public QObject {
     Q_OBJECT
 
-    // Five TEXTs in a column, picked into the editor; returns their handles top to bottom.
-    QStringList acquireColumn(CadFixture &cad, FormFixture &form, int n = 5, double step = -10)
+    static cad::Document doc() { return cad::AttachCad().activeDocument(); }
+
+    // TEXTs in a column 10 apart, picked into textArray; returns their handles top to bottom.
+    QStringList column(CadFixture &cad, int n = 5)
     {
         QStringList handles;
         for (int i = 0; i < n; ++i)
-            handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {100, 200 + step * i, 0});
+            handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {100, 200 - 10.0 * i, 0});
         cad.queuePick(handles);
-        form->SpeedButton1Click();
+        pickTexts(doc());
         cad.clearUndoHistory();
         cad.clearCounts();
         return handles;
@@ -46,7 +49,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        const QStringList h = acquireColumn(cad, form);
+        const QStringList h = column(cad);
         setLines(form, {"T1", "T2", "changed", "T4", "T5"});
         form->SpeedButton2Click();
         QCOMPARE(cad.puts("TextString"), 1);
@@ -61,16 +64,13 @@ private Q_SLOTS:
     void emptiedLineDeletesAndIsRecreatedLater()
     {
         CadFixture cad;
-        FormFixture form;
-        const QStringList h = acquireColumn(cad, form);
-        setLines(form, {"T1", "", "T3", "T4", "T5"});
-        form->SpeedButton2Click();
+        const QStringList h = column(cad);
+        writeLinesBack(doc(), {"T1", "", "T3", "T4", "T5"}, 0, 0, false);
         QVERIFY(!cad.live(h[1]));
         QCOMPARE(textArray.size(), 5);
         QVERIFY(textArray[1].sHnd.isEmpty());
 
-        setLines(form, {"T1", "again", "T3", "T4", "T5"});
-        form->SpeedButton2Click();
+        writeLinesBack(doc(), {"T1", "again", "T3", "T4", "T5"}, 0, 0, false);
         const QString created = textArray[1].sHnd;
         QVERIFY(!created.isEmpty());
         const minicad::Entity *e = cad.drawing().find(created);
@@ -93,7 +93,7 @@ private Q_SLOTS:
         QFETCH(int, kept);
         CadFixture cad;
         FormFixture form;
-        const QStringList h = acquireColumn(cad, form);
+        const QStringList h = column(cad);
         setLines(form, lines);
         form->SpeedButton2Click();
         QCOMPARE(textArray.size(), kept);
@@ -108,12 +108,8 @@ private Q_SLOTS:
     void addedLinesAreCopiesOneStepApart()
     {
         CadFixture cad;
-        FormFixture form;
-        acquireColumn(cad, form);
-        form->Edit1->setText("0");
-        form->Edit2->setText("-10");
-        setLines(form, {"T1", "T2", "T3", "T4", "T5", "N1", "N2"});
-        form->SpeedButton2Click();
+        column(cad);
+        writeLinesBack(doc(), {"T1", "T2", "T3", "T4", "T5", "N1", "N2"}, 0, -10, false);
         QCOMPARE(textArray.size(), 7);
         QCOMPARE(cad.drawing().modelSpaceCount(), 7);
         const minicad::Entity *n1 = cad.drawing().find(textArray[5].sHnd);
@@ -129,10 +125,8 @@ private Q_SLOTS:
     void blankAddedLineLeavesAPlaceholderThatTakesAStep()
     {
         CadFixture cad;
-        FormFixture form;
-        acquireColumn(cad, form, 2);
-        setLines(form, {"T1", "T2", "", "N"});
-        form->SpeedButton2Click();
+        column(cad, 2);
+        writeLinesBack(doc(), {"T1", "T2", "", "N"}, 0, -10, false);
         QCOMPARE(textArray.size(), 4);
         QVERIFY(textArray[2].sHnd.isEmpty());
         QCOMPARE(textArray[2].insPt.y, 180.0);
@@ -156,10 +150,8 @@ private Q_SLOTS:
     void fullWidthSpacesAreNotBlank()
     {
         CadFixture cad;
-        FormFixture form;
-        const QStringList h = acquireColumn(cad, form, 2);
-        setLines(form, {"T1", "　　"});
-        form->SpeedButton2Click();
+        const QStringList h = column(cad, 2);
+        writeLinesBack(doc(), {"T1", "　　"}, 0, 0, false);
         QVERIFY(cad.live(h[1]));
         QCOMPARE(cad.text(h[1]), QStringLiteral("　　"));
     }
@@ -184,14 +176,12 @@ private Q_SLOTS:
     void entityGoneBehindOurBackIsSkipped()
     {
         CadFixture cad;
-        FormFixture form;
-        const QStringList h = acquireColumn(cad, form, 3);
+        const QStringList h = column(cad, 3);
         cad.drawing().eraseEntity(h[1]);
-        setLines(form, {"x1", "x2", "x3"});
-        form->SpeedButton2Click();
+        const WriteReport report = writeLinesBack(doc(), {"x1", "x2", "x3"}, 0, 0, false);
         QCOMPARE(cad.text(h[0]), QStringLiteral("x1"));
         QCOMPARE(cad.text(h[2]), QStringLiteral("x3"));
-        QVERIFY(form.messages.messages.isEmpty());
+        QVERIFY(report.failure.isNull() && !report.zeroStep);
         QCOMPARE(textArray[1].sHnd, h[1]); // left as it was
     }
 
@@ -199,7 +189,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        acquireColumn(cad, form, 2);
+        column(cad, 2);
         // The last TEXT's layer is locked after the pick: copying it for an added line fails.
         cad.drawing().setLayerLocked("0", true);
         form->Edit2->setText("-10");
@@ -258,7 +248,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        acquireColumn(cad, form, 3);
+        column(cad, 3);
         setLines(form, {"a", "b", "c", "d", "e"});
         form->Edit2->setText("-10");
         // "中止" pressed while the first entry is being written.
@@ -274,15 +264,10 @@ private Q_SLOTS:
         // The copies land one step on, whole: their two points keep the
         // template's distance, so they are neither stretched nor turned.
         CadFixture cad;
-        FormFixture form;
-        const QStringList h{cad.drawing().addText("0", "A", {100, 200, 0}, 3, {120, 203, 0}),
-                            cad.drawing().addText("0", "F", {100, 190, 0}, 5, {130, 193, 0})};
-        cad.queuePick(h);
-        form->SpeedButton1Click();
-        form->Edit1->setText("0");
-        form->Edit2->setText("-10");
-        setLines(form, {"A", "F", "N1", "N2"});
-        form->SpeedButton2Click();
+        cad.queuePick({cad.drawing().addText("0", "A", {100, 200, 0}, 3, {120, 203, 0}),
+                       cad.drawing().addText("0", "F", {100, 190, 0}, 5, {130, 193, 0})});
+        pickTexts(doc());
+        writeLinesBack(doc(), {"A", "F", "N1", "N2"}, 0, -10, false);
         QCOMPARE(textArray.size(), 4);
         for (int i = 2; i < 4; ++i) {
             const minicad::Entity *e = cad.drawing().find(textArray[i].sHnd);
@@ -300,7 +285,8 @@ private Q_SLOTS:
     {
         CadFixture cad;
         FormFixture form;
-        const QStringList h = acquireColumn(cad, form, 2);
+        form->Edit2->setText("-10");
+        const QStringList h = column(cad, 2);
         cad.openDrawing(QStringLiteral("C:/work/other.dwg"));
         const QString same = cad.drawing().addText("0", "other", {0, 0, 0});
         QCOMPARE(same, h[0]);
