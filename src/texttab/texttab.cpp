@@ -223,7 +223,7 @@ struct PickedTexts : SelectedItems {
 
 } // namespace
 
-PickReport pickTexts(const Document &doc, const RunHooks &hooks)
+PickReport PickTexts(const Document &doc, const RunHooks &hooks)
 {
     const DrawingSource source = DrawingSource::of(doc);
     const QString locked = LockedLayerList(doc);
@@ -280,7 +280,7 @@ void AcquireTexts(TextTab &tab)
     Application app = AttachCad();
     picking.activate(app);
     Document doc = app.activeDocument();
-    const PickReport report = pickTexts(doc, {.keepGoing = [] {
+    const PickReport report = PickTexts(doc, {.keepGoing = [] {
                                                   QCoreApplication::processEvents();
                                                   return true;
                                               }});
@@ -383,7 +383,7 @@ bool writeMainPass(const Document &doc, const QStringList &lines, const RunHooks
 
 // Lines beyond the snapshot become copies placed one step apart.
 void writeAddPass(const Document &doc, const QStringList &lines, double dx, double dy, const RunHooks &hooks,
-                  Entity &templ, int r, const Point &lastPoint, WriteReport &report)
+                  Entity &templ, int r, const Point &lastPoint, WriteBackReport &report)
 {
     if (!FindLastLiveEntity(doc, templ) || lines.size() <= r)
         return;
@@ -423,10 +423,10 @@ void writeAddPass(const Document &doc, const QStringList &lines, double dx, doub
 
 } // namespace
 
-WriteReport writeLinesBack(const Document &doc, const QStringList &lines, double dx, double dy, bool attributeLines,
+WriteBackReport WriteLinesBack(const Document &doc, const QStringList &lines, double dx, double dy, bool attributeLines,
                            const RunHooks &hooks)
 {
-    WriteReport report;
+    WriteBackReport report;
     const qsizetype n = textArray.size();
     if (n == 0)
         return report;
@@ -463,10 +463,10 @@ void WriteBackTexts(TextTab &tab)
         return;
 
     const QStringList lines = ed.lines();
-    WriteReport report;
+    WriteBackReport report;
     {
         const TextRun run(tab);
-        report = writeLinesBack(doc, lines, readStep(tab.dxBox).value_or(0), readStep(tab.dyBox).value_or(0),
+        report = WriteLinesBack(doc, lines, readStep(tab.dxBox).value_or(0), readStep(tab.dyBox).value_or(0),
                                 f.ATTmode, run.hooks());
         // Said while the run still holds the window, where the adding stopped.
         if (report.zeroStep) {

@@ -196,7 +196,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         cad.queuePick({cad.drawing().addText("0", "R", {1, 2, 0}, 2, {40, 2, 0})});
-        pickTexts(cad::AttachCad().activeDocument());
+        PickTexts(cad::AttachCad().activeDocument());
         QCOMPARE(textArray[0].txtAli, 2);
         QCOMPARE(textArray[0].insPt, (cad::Point{40, 2, 0}));
     }

@@ -34,7 +34,7 @@ class TestTextAlign : public QObject {
         if (form)
             (*form)->SpeedButton1Click();
         else
-            pickTexts(doc());
+            PickTexts(doc());
         cad.clearUndoHistory();
         return handles;
     }
@@ -105,7 +105,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         const QStringList h = pick(cad, {100, 95, 80});
-        alignLines(doc(), {"T1", "", "T3"}, 0, -10);
+        AlignLines(doc(), {"T1", "", "T3"}, 0, -10);
         QVERIFY(!cad.live(h[1]));
         QVERIFY(textArray[1].sHnd.isEmpty());
         QCOMPARE(textArray[1].insPt.y, 90.0);
@@ -116,7 +116,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         pick(cad, {100, 90});
-        alignLines(doc(), {"T1", "T2", "E3", "E4"}, 0, -10);
+        AlignLines(doc(), {"T1", "T2", "E3", "E4"}, 0, -10);
         QCOMPARE(textArray.size(), 4);
         const minicad::Entity *e3 = cad.drawing().find(textArray[2].sHnd);
         const minicad::Entity *e4 = cad.drawing().find(textArray[3].sHnd);
@@ -131,7 +131,7 @@ private Q_SLOTS:
         CadFixture cad;
         const QStringList h = pick(cad, {100, 90, 80, 70});
         cad.clearCounts();
-        alignLines(doc(), {"T1", "T2"}, 0, -10);
+        AlignLines(doc(), {"T1", "T2"}, 0, -10);
         QVERIFY(!cad.live(h[2]) && !cad.live(h[3]));
         QCOMPARE(textArray.size(), 4); // the next write-back cuts it
         QCOMPARE(cad.calls("Regen"), 1);
@@ -141,7 +141,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         const QStringList h = pick(cad, {100, 93, 80}, nullptr, 2);
-        alignLines(doc(), {"T1", "T2", "T3"}, 0, -5);
+        AlignLines(doc(), {"T1", "T2", "T3"}, 0, -5);
         QCOMPARE(cad.drawing().find(h[2])->alignmentPoint.y, 90.0);
         QCOMPARE(cad.drawing().find(h[2])->alignment, 2);
     }
@@ -268,8 +268,8 @@ private Q_SLOTS:
         for (const double y : {100.0, 93.0, 81.0})
             h << cad.drawing().addText("0", "W", {50, y, 0}, alignment, {70, y + 2, 0});
         cad.queuePick(h);
-        pickTexts(doc());
-        QVERIFY(!alignLines(doc(), {"W", "W", "W", "E4"}, 0, -10).failed);
+        PickTexts(doc());
+        QVERIFY(!AlignLines(doc(), {"W", "W", "W", "E4"}, 0, -10).failed);
         QCOMPARE(textArray.size(), 4);
         for (int i = 0; i < 4; ++i) {
             const minicad::Entity *e = cad.drawing().find(textArray[i].sHnd);

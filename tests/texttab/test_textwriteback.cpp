@@ -30,7 +30,7 @@ class TestTextWriteBack : public QObject {
         for (int i = 0; i < n; ++i)
             handles << cad.drawing().addText("0", QStringLiteral("T%1").arg(i + 1), {100, 200 - 10.0 * i, 0});
         cad.queuePick(handles);
-        pickTexts(doc());
+        PickTexts(doc());
         cad.clearUndoHistory();
         cad.clearCounts();
         return handles;
@@ -65,12 +65,12 @@ private Q_SLOTS:
     {
         CadFixture cad;
         const QStringList h = column(cad);
-        writeLinesBack(doc(), {"T1", "", "T3", "T4", "T5"}, 0, 0, false);
+        WriteLinesBack(doc(), {"T1", "", "T3", "T4", "T5"}, 0, 0, false);
         QVERIFY(!cad.live(h[1]));
         QCOMPARE(textArray.size(), 5);
         QVERIFY(textArray[1].sHnd.isEmpty());
 
-        writeLinesBack(doc(), {"T1", "again", "T3", "T4", "T5"}, 0, 0, false);
+        WriteLinesBack(doc(), {"T1", "again", "T3", "T4", "T5"}, 0, 0, false);
         const QString created = textArray[1].sHnd;
         QVERIFY(!created.isEmpty());
         const minicad::Entity *e = cad.drawing().find(created);
@@ -109,7 +109,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         column(cad);
-        writeLinesBack(doc(), {"T1", "T2", "T3", "T4", "T5", "N1", "N2"}, 0, -10, false);
+        WriteLinesBack(doc(), {"T1", "T2", "T3", "T4", "T5", "N1", "N2"}, 0, -10, false);
         QCOMPARE(textArray.size(), 7);
         QCOMPARE(cad.drawing().modelSpaceCount(), 7);
         const minicad::Entity *n1 = cad.drawing().find(textArray[5].sHnd);
@@ -126,7 +126,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         column(cad, 2);
-        writeLinesBack(doc(), {"T1", "T2", "", "N"}, 0, -10, false);
+        WriteLinesBack(doc(), {"T1", "T2", "", "N"}, 0, -10, false);
         QCOMPARE(textArray.size(), 4);
         QVERIFY(textArray[2].sHnd.isEmpty());
         QCOMPARE(textArray[2].insPt.y, 180.0);
@@ -151,7 +151,7 @@ private Q_SLOTS:
     {
         CadFixture cad;
         const QStringList h = column(cad, 2);
-        writeLinesBack(doc(), {"T1", "　　"}, 0, 0, false);
+        WriteLinesBack(doc(), {"T1", "　　"}, 0, 0, false);
         QVERIFY(cad.live(h[1]));
         QCOMPARE(cad.text(h[1]), QStringLiteral("　　"));
     }
@@ -178,7 +178,7 @@ private Q_SLOTS:
         CadFixture cad;
         const QStringList h = column(cad, 3);
         cad.drawing().eraseEntity(h[1]);
-        const WriteReport report = writeLinesBack(doc(), {"x1", "x2", "x3"}, 0, 0, false);
+        const WriteBackReport report = WriteLinesBack(doc(), {"x1", "x2", "x3"}, 0, 0, false);
         QCOMPARE(cad.text(h[0]), QStringLiteral("x1"));
         QCOMPARE(cad.text(h[2]), QStringLiteral("x3"));
         QVERIFY(report.failure.isNull() && !report.zeroStep);
@@ -266,8 +266,8 @@ private Q_SLOTS:
         CadFixture cad;
         cad.queuePick({cad.drawing().addText("0", "A", {100, 200, 0}, 3, {120, 203, 0}),
                        cad.drawing().addText("0", "F", {100, 190, 0}, 5, {130, 193, 0})});
-        pickTexts(doc());
-        writeLinesBack(doc(), {"A", "F", "N1", "N2"}, 0, -10, false);
+        PickTexts(doc());
+        WriteLinesBack(doc(), {"A", "F", "N1", "N2"}, 0, -10, false);
         QCOMPARE(textArray.size(), 4);
         for (int i = 2; i < 4; ++i) {
             const minicad::Entity *e = cad.drawing().find(textArray[i].sHnd);
