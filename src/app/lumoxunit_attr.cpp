@@ -36,8 +36,9 @@ void TLumoMainForm::connectAttributeTab()
     t.setStatusPanel = [this](int panel, const QString &text) { setStatusPanel(panel, text); };
     // While the grid fills, nothing may edit, sort or write it, and no
     // other acquisition may start under the same run flag.
-    t.locked = {SpeedButton10, SpeedButton11, SpeedButton13, SpeedButton16, SpeedButton17, SpeedButton18,
-                ComboBox2, StringGrid1, SpeedButton1, SpeedButton8, SpeedButton14};
+    t.lockedWhileRunning = {SpeedButton10, SpeedButton11, SpeedButton13, SpeedButton16, SpeedButton17,
+                            SpeedButton18, ComboBox2,     StringGrid1,   SpeedButton1,  SpeedButton8,
+                            SpeedButton14};
 
     StringGrid1->setDefaultRowHeight(20);
     // Until an acquisition fills it, no cell holds an attribute to edit.

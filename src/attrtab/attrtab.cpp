@@ -338,7 +338,7 @@ void AcquireAttributes(AttrTab &tab)
     tab.textProgressLabel->clear();
     f.ATTmode = true;
     {
-        const LongRun run(f, tab.locked, tab.stopButton);
+        const LongRun run(f, tab.lockedWhileRunning, tab.stopButton);
         tab.setStatusPanel(0, QString());
         tab.setStatusPanel(1, QString());
         ClosingStep closing{tab};

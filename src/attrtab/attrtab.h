@@ -94,7 +94,7 @@ struct AttrTab {
     std::function<void(int panel, const QString &text)> setStatusPanel;
     // What would change the grid or the snapshot, locked while an
     // acquisition runs; "中止" stays usable.
-    QList<QObject *> locked;
+    QList<QObject *> lockedWhileRunning;
     // "更新" once enabled by an acquisition stays enabled.
     bool writeAllowed = false;
 };
