@@ -1,6 +1,6 @@
 #include "minicad/com/comhost.h"
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 #include "minicad/automation/application.h"
 #include "minicad/com/classid.h"
 #include "minicad/com/hostfilter.h"

@@ -1,6 +1,6 @@
 #include "minicad/com/comobject.h"
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 #include "protocol/win32/comqtvalue.h"
 #include "minicad/automation/application.h"
 #include "minicad/com/membertypes.h"

@@ -2,7 +2,7 @@
 //   minicad-com [--progid P] [drawing.dxf | drawing.json]
 // Serves until it is closed (Ctrl+C, or the end of the session).
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 #include "minicad/com/comhost.h"
 #include "minicad/dxf/dxffile.h"
 #include "minicad/host/session.h"

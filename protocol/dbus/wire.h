@@ -2,9 +2,7 @@
 // The wire format of the automation protocol between minicad's server and
 // lumoedit's D-Bus backend: bus names, paths, interface and error names, and
 // how each automation value travels inside a D-Bus variant. Both ends write
-// it byte by byte (frame.h) and read it with libdbus (rawwire.h); the QtDBus
-// form below is how a foreign QtDBus client sends and reads it, and the
-// tests speak it to hold both ends to the same format.
+// it byte by byte (frame.h) and read it with libdbus (rawwire.h).
 //
 //   bool b, int i, double d, string s, short n, other integers y q u x t,
 //   point            (ddd)
@@ -17,15 +15,10 @@
 
 #include "protocol/automation.h"
 
-#include <QDBusVariant>
 #include <QString>
-#include <QStringList>
-#include <QVariant>
-#include <QVariantList>
+#include <QStringView>
 
 #include <functional>
-
-class QDBusMessage;
 
 namespace cad::wire {
 
@@ -56,27 +49,9 @@ bool needsCodeUnits(QStringView s);
 // empty or the result would exceed the bus's 255-character limit.
 QString busNameForProgId(const QString &progId);
 
-// Registers the D-Bus marshalling of cad::Point and of the empty marker.
-// Idempotent; every function below calls it.
-void registerTypes();
-
 // Turns an object into the path that travels, and a path back into an object.
 using ObjectToPath = std::function<QString(const Object &)>;
 using PathToObject = std::function<Object(const QString &)>; // throws AutomationError
-
-// An automation value as it travels. Throws AutomationError for a value that
-// has no wire form (an object with no exporter, an unknown type).
-QDBusVariant encode(const QVariant &value, const ObjectToPath &objectPath = {});
-QVariantList encodeList(const QVariantList &values, const ObjectToPath &objectPath = {});
-
-// A received value back into an automation value: the variant's content as
-// QtDBus delivers it (basic values, QDBusObjectPath, QDBusVariant,
-// QDBusArgument for structs and arrays). Arrays of basic values other than
-// int16 become variant arrays, so foreign clients may send "as" or "ad".
-// Throws AutomationError (kind Failed) for an unsupported signature.
-QVariant decode(const QVariant &received, const PathToObject &object = {});
-// An "av" argument as QtDBus delivers it (a QDBusArgument or a QVariantList).
-QVariantList decodeList(const QVariant &received, const PathToObject &object = {});
 
 // The error name that carries an automation error of this kind, and back.
 QString errorName(AutomationError::Kind kind);

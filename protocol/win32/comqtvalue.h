@@ -5,7 +5,7 @@
 // its own.
 
 #include "protocol/automation.h"
-#include "cad/win32/comvalue.h"
+#include "protocol/win32/comvalue.h"
 
 #include <functional>
 

@@ -20,13 +20,9 @@ TLumoKasanForm::TLumoKasanForm(QWidget *parent)
     setObjectName(QStringLiteral("LumoKasanForm"));
     setWindowTitle(QStringLiteral("加算"));
 
-    const tools::RadixButtons radixButtons = tools::NewRadixButtons(this);
-    SpeedButton1 = radixButtons.decimal;
-    SpeedButton2 = radixButtons.hexadecimal;
-    SpeedButton3 = radixButtons.octal;
-    radixGroup = radixButtons.group;
+    radixButtons = tools::NewRadixButtons(this);
     // Pressing the button that is already down resets the direction too.
-    connect(radixGroup, &QButtonGroup::idClicked, this, [this](int) { SpeedButton1Click(); });
+    connect(radixButtons.group, &QButtonGroup::idClicked, this, [this](int) { SpeedButton1Click(); });
 
     Label1 = tools::NewRadixLabel(this, QStringLiteral("10 進"));
 
@@ -79,7 +75,7 @@ TLumoKasanForm::TLumoKasanForm(QWidget *parent)
 void TLumoKasanForm::SpeedButton1Click()
 {
     RadioButton2->setChecked(true);
-    const bool decimal = SpeedButton1->isChecked();
+    const bool decimal = radixButtons.decimal->isChecked();
     RadioButton1->setEnabled(decimal);
     RadioButton2->setEnabled(decimal);
     Label3->setEnabled(!decimal);
@@ -89,16 +85,12 @@ void TLumoKasanForm::SpeedButton1Click()
 
 tools::NumberRadix TLumoKasanForm::radix() const
 {
-    if (SpeedButton2->isChecked())
-        return NumberRadix::Hexadecimal;
-    if (SpeedButton3->isChecked())
-        return NumberRadix::Octal;
-    return NumberRadix::Decimal;
+    return NumberRadix(radixButtons.group->checkedId());
 }
 
 void TLumoKasanForm::setRadix(tools::NumberRadix r)
 {
-    radixGroup->button(int(r))->setChecked(true);
+    radixButtons.group->button(int(r))->setChecked(true);
     SpeedButton1Click();
 }
 

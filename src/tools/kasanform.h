@@ -6,17 +6,16 @@
 // settings() and pass each text through tools::AddToNumber. An amount of 0
 // (also a non-integer amount) means nothing is to change.
 
+#include "tools/dialogsupport.h"
 #include "tools/numbers.h"
 
 #include <QDialog>
 
-class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
-class QToolButton;
 
 class TLumoKasanForm : public QDialog {
     Q_OBJECT
@@ -37,10 +36,7 @@ protected:
 private:
     void SpeedButton1Click();
 
-    QToolButton *SpeedButton1 = nullptr; // 10 進
-    QToolButton *SpeedButton2 = nullptr; // 16 進
-    QToolButton *SpeedButton3 = nullptr; // 8 進
-    QButtonGroup *radixGroup = nullptr;
+    tools::RadixButtons radixButtons;    // SpeedButton1..3: 10 進, 16 進, 8 進
     QLabel *Label1 = nullptr;            // radix shown large
     QLabel *Label2 = nullptr;            // 数値検出
     QRadioButton *RadioButton1 = nullptr; // 先頭から

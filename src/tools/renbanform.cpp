@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QToolButton>
 
 using tools::NumberRadix;
 
@@ -26,11 +25,7 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
     setObjectName(QStringLiteral("LumoRenbanForm"));
     setWindowTitle(QStringLiteral("連番作成"));
 
-    const tools::RadixButtons radixButtons = tools::NewRadixButtons(this);
-    SpeedButton1 = radixButtons.decimal;
-    SpeedButton2 = radixButtons.hexadecimal;
-    SpeedButton3 = radixButtons.octal;
-    radixGroup = radixButtons.group;
+    radixButtons = tools::NewRadixButtons(this);
 
     Label1 = tools::NewRadixLabel(this, QStringLiteral("10進"));
 
@@ -84,7 +79,7 @@ TLumoRenbanForm::TLumoRenbanForm(QWidget *parent)
 
     for (QLineEdit *e : {Edit1, Edit2, Edit3, Edit4, Edit5})
         connect(e, &QLineEdit::textChanged, this, &TLumoRenbanForm::Edit1Change);
-    connect(radixGroup, &QButtonGroup::idClicked, this, [this](int) { Edit1Change(); });
+    connect(radixButtons.group, &QButtonGroup::idClicked, this, [this](int) { Edit1Change(); });
 
     auto *fields = new QGridLayout;
     fields->addWidget(label2, 0, 0, Qt::AlignHCenter);
@@ -119,7 +114,7 @@ bool TLumoRenbanForm::gridMode() const { return FGridMode; }
 tools::RenbanInput TLumoRenbanForm::input() const
 {
     tools::RenbanInput in;
-    in.radix = NumberRadix(radixGroup->checkedId());
+    in.radix = NumberRadix(radixButtons.group->checkedId());
     in.prefix = Edit1->text();
     in.start = Edit2->text();
     in.suffix = Edit3->text();
@@ -130,7 +125,7 @@ tools::RenbanInput TLumoRenbanForm::input() const
 
 void TLumoRenbanForm::setInput(const tools::RenbanInput &in)
 {
-    radixGroup->button(int(in.radix))->setChecked(true);
+    radixButtons.group->button(int(in.radix))->setChecked(true);
     Edit1->setText(in.prefix);
     Edit2->setText(in.start);
     Edit3->setText(in.suffix);

@@ -10,15 +10,14 @@
 // is not a number of the chosen radix is refused with a warning (through
 // widgets::showMessage); the dialog then stays open.
 
+#include "tools/dialogsupport.h"
 #include "tools/renban.h"
 
 #include <QDialog>
 
-class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QToolButton;
 
 class TLumoRenbanForm : public QDialog {
     Q_OBJECT
@@ -53,10 +52,7 @@ private:
     void Edit1Change();
     void Button1Click(bool insert);
 
-    QToolButton *SpeedButton1 = nullptr; // 10 進
-    QToolButton *SpeedButton2 = nullptr; // 16 進
-    QToolButton *SpeedButton3 = nullptr; // 8 進
-    QButtonGroup *radixGroup = nullptr;
+    tools::RadixButtons radixButtons;    // SpeedButton1..3: 10 進, 16 進, 8 進
     QLabel *Label1 = nullptr;            // radix shown large
     QLineEdit *Edit1 = nullptr;          // 前固定
     QLineEdit *Edit2 = nullptr;          // 開始数

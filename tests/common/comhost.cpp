@@ -8,10 +8,7 @@
 #include "common/roads.h"
 
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 
 namespace testing {
@@ -27,43 +24,6 @@ public:
 
     cad::RunningObjects &objects() override { return m_objects; }
 
-    void load(const QByteArray &json) override
-    {
-        if (m_process.state() != QProcess::Running)
-            start();
-        const QString path = m_dir.filePath(QStringLiteral("pushed.json"));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
-            qFatal("cannot write %s", qPrintable(path));
-        f.close();
-        call("Replace", {QDir::toNativeSeparators(path)});
-    }
-    QByteArray dump() override { return call("Dump").toString().toUtf8(); }
-    void queuePick(const QStringList &handles) override
-    {
-        QVariantList list;
-        for (const QString &h : handles)
-            list << h;
-        call("QueuePick", {QVariant(list)});
-    }
-    void queuePickCancel() override { call("QueueCancel"); }
-    bool undo() override { return call("Undo").toBool(); }
-    bool redo() override { return call("Redo").toBool(); }
-    void reset() override
-    {
-        if (m_process.state() != QProcess::Running)
-            start();
-        call("Reset");
-    }
-    int open(const QByteArray &json, const QString &fullName) override
-    {
-        return call("Open", {QString::fromUtf8(json), fullName}).toInt();
-    }
-    void activate(int index) override { call("Activate", {index}); }
-    void close(int index) override { call("Close", {index}); }
-    int activeDrawing() override { return call("ActiveDrawing").toInt(); }
-    int drawingCount() override { return call("DrawingCount").toInt(); }
-
     void leave() override
     {
         if (m_process.state() == QProcess::NotRunning)
@@ -77,7 +37,7 @@ public:
     }
 
 private:
-    void start()
+    void start() override
     {
         const QString exe = qEnvironmentVariable("LUMO_MINICAD_COM");
         if (exe.isEmpty())
@@ -100,21 +60,19 @@ private:
             qFatal("minicad-com did not come up: %s", said.constData());
     }
 
-    QVariant call(const char *member, QVariantList args = {})
+    QVariant testing(const QString &method, const QVariantList &args) override
     {
-        if (m_process.state() != QProcess::Running)
-            qFatal("minicad-com is not serving (testing %s)", member);
+        if (!running())
+            qFatal("minicad-com is not serving (testing %s)", qPrintable(method));
         try {
             const cad::Object testingObject = m_objects.attach(m_testingProgId);
-            return testingObject->call(QLatin1String(member), args);
+            return testingObject->call(method, args);
         } catch (const cad::AutomationError &e) {
-            qFatal("minicad-com's testing %s failed: %s", member, qPrintable(e.message()));
+            qFatal("minicad-com's testing %s failed: %s", qPrintable(method), qPrintable(e.message()));
         }
     }
 
     QString m_testingProgId;
-    QTemporaryDir m_dir;
-    QProcess m_process;
     cad::ComRunningObjects m_objects;
 };
 

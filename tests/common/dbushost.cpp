@@ -12,9 +12,7 @@
 #include <QDBusMessage>
 #include <QDBusServiceWatcher>
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -32,40 +30,6 @@ public:
     ~DBusHost() override { leave(); }
 
     cad::RunningObjects &objects() override { return m_objects; }
-
-    void load(const QByteArray &json) override
-    {
-        if (m_process.state() != QProcess::Running)
-            start();
-        const QString path = m_dir.filePath(QStringLiteral("pushed.json"));
-        QFile f(path);
-        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
-            qFatal("cannot write %s", qPrintable(path));
-        f.close();
-        testing(QStringLiteral("Replace"), {path});
-    }
-    QByteArray dump() override
-    {
-        return testing(QStringLiteral("Dump")).arguments().value(0).toString().toUtf8();
-    }
-    void queuePick(const QStringList &handles) override { testing(QStringLiteral("QueuePick"), {handles}); }
-    void queuePickCancel() override { testing(QStringLiteral("QueueCancel")); }
-    bool undo() override { return testing(QStringLiteral("Undo")).arguments().value(0).toBool(); }
-    bool redo() override { return testing(QStringLiteral("Redo")).arguments().value(0).toBool(); }
-    void reset() override
-    {
-        if (m_process.state() != QProcess::Running)
-            start();
-        testing(QStringLiteral("Reset"));
-    }
-    int open(const QByteArray &json, const QString &fullName) override
-    {
-        return testing(QStringLiteral("Open"), {QString::fromUtf8(json), fullName}).arguments().value(0).toInt();
-    }
-    void activate(int index) override { testing(QStringLiteral("Activate"), {index}); }
-    void close(int index) override { testing(QStringLiteral("Close"), {index}); }
-    int activeDrawing() override { return testing(QStringLiteral("ActiveDrawing")).arguments().value(0).toInt(); }
-    int drawingCount() override { return testing(QStringLiteral("DrawingCount")).arguments().value(0).toInt(); }
 
     void leave() override
     {
@@ -102,7 +66,7 @@ private:
             loop.exec();
     }
 
-    void start()
+    void start() override
     {
         if (!bus().isConnected())
             qFatal("the D-Bus road needs a session bus: run the test under dbus-run-session");
@@ -123,9 +87,9 @@ private:
                    m_process.state() == QProcess::Running ? "still starting" : "it ended");
     }
 
-    QDBusMessage testing(const QString &method, const QVariantList &args = {})
+    QVariant testing(const QString &method, const QVariantList &args) override
     {
-        if (m_process.state() != QProcess::Running)
+        if (!running())
             qFatal("minicad is not serving (testing %s)", qPrintable(method));
         QDBusMessage m = QDBusMessage::createMethodCall(m_busName, QLatin1String(cad::wire::kTestingPath),
                                                         QLatin1String(cad::wire::kTestingInterface), method);
@@ -133,12 +97,10 @@ private:
         const QDBusMessage reply = bus().call(m);
         if (reply.type() != QDBusMessage::ReplyMessage)
             qFatal("minicad's testing %s failed: %s", qPrintable(method), qPrintable(reply.errorMessage()));
-        return reply;
+        return reply.arguments().value(0);
     }
 
     QString m_busName;
-    QTemporaryDir m_dir;
-    QProcess m_process;
     cad::DBusRunningObjects m_objects;
 };
 

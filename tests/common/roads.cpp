@@ -1,6 +1,8 @@
 #include "common/roads.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 
 #include <memory>
 
@@ -51,6 +53,41 @@ void stopHost()
 }
 
 } // namespace
+
+void RemoteHost::load(const QByteArray &json)
+{
+    if (!running())
+        start();
+    const QString path = m_dir.filePath(QStringLiteral("pushed.json"));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(json) != json.size())
+        qFatal("cannot write %s", qPrintable(path));
+    f.close();
+    testing(QStringLiteral("Replace"), {QDir::toNativeSeparators(path)});
+}
+
+QByteArray RemoteHost::dump() { return testing(QStringLiteral("Dump")).toString().toUtf8(); }
+void RemoteHost::queuePick(const QStringList &handles) { testing(QStringLiteral("QueuePick"), {handles}); }
+void RemoteHost::queuePickCancel() { testing(QStringLiteral("QueueCancel")); }
+bool RemoteHost::undo() { return testing(QStringLiteral("Undo")).toBool(); }
+bool RemoteHost::redo() { return testing(QStringLiteral("Redo")).toBool(); }
+
+void RemoteHost::reset()
+{
+    if (!running())
+        start();
+    testing(QStringLiteral("Reset"));
+}
+
+int RemoteHost::open(const QByteArray &json, const QString &fullName)
+{
+    return testing(QStringLiteral("Open"), {QString::fromUtf8(json), fullName}).toInt();
+}
+
+void RemoteHost::activate(int index) { testing(QStringLiteral("Activate"), {index}); }
+void RemoteHost::close(int index) { testing(QStringLiteral("Close"), {index}); }
+int RemoteHost::activeDrawing() { return testing(QStringLiteral("ActiveDrawing")).toInt(); }
+int RemoteHost::drawingCount() { return testing(QStringLiteral("DrawingCount")).toInt(); }
 
 RemoteHost *remoteHost()
 {

@@ -7,8 +7,11 @@
 #include "cad/runningobjects.h"
 
 #include <QByteArray>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+#include <QVariant>
 
 namespace testing {
 
@@ -20,7 +23,8 @@ QString roadName(Road road);
 // A CAD host in another process, serving the default ProgID, and the hooks
 // of its testing interface. The host has several drawings open, one of them
 // active; load, dump, the picks, undo and redo work on the active one.
-// Calls that fail end the test run with the reason.
+// Calls that fail end the test run with the reason. Each road says how the
+// process starts and how its testing interface is called.
 class RemoteHost {
 public:
     virtual ~RemoteHost() = default;
@@ -29,24 +33,36 @@ public:
     // Replaces the content of the active drawing, which keeps its name (its
     // undo history, selection sets and the queued picks go); starts the
     // host when it is not serving.
-    virtual void load(const QByteArray &json) = 0;
-    virtual QByteArray dump() = 0;
-    virtual void queuePick(const QStringList &handles) = 0;
-    virtual void queuePickCancel() = 0;
-    virtual bool undo() = 0;
-    virtual bool redo() = 0;
+    void load(const QByteArray &json);
+    QByteArray dump();
+    void queuePick(const QStringList &handles);
+    void queuePickCancel();
+    bool undo();
+    bool redo();
     // As freshly started: one new drawing (Drawing1.dwg), nothing queued;
     // starts the host when it is not serving.
-    virtual void reset() = 0;
+    void reset();
     // A new drawing with the content (empty: none) under fullName ("":
     // never saved), which becomes the active one; returns its index.
-    virtual int open(const QByteArray &json, const QString &fullName) = 0;
-    virtual void activate(int index) = 0;
-    virtual void close(int index) = 0;
-    virtual int activeDrawing() = 0;
-    virtual int drawingCount() = 0;
+    int open(const QByteArray &json, const QString &fullName);
+    void activate(int index);
+    void close(int index);
+    int activeDrawing();
+    int drawingCount();
     // Stops serving: the ProgID is no longer running until the next load().
     virtual void leave() = 0;
+
+protected:
+    // Starts the host process (m_process) and returns once it serves.
+    virtual void start() = 0;
+    // One member of the testing interface, its answer (none: invalid).
+    virtual QVariant testing(const QString &method, const QVariantList &args = {}) = 0;
+    bool running() const { return m_process.state() == QProcess::Running; }
+
+    QProcess m_process;
+
+private:
+    QTemporaryDir m_dir;
 };
 
 // The process-wide host of the current road, started at first use and

@@ -13,20 +13,9 @@ host="$2"
 [ -n "$runner" ] && [ -f "$runner" ] || skip "the road runner is not built (${runner:-no Windows build configured}): it needs the Windows build with Qt for Windows"
 [ -n "$host" ] && [ -f "$host" ] || skip "minicad-com.exe is not built (${host:-no Windows build configured})"
 
-export WINEPREFIX="$(mktemp -d /tmp/lumo-roads-wine.XXXXXX)"
-logs="$(mktemp -d /tmp/lumo-roads-logs.XXXXXX)"
-# The prefix goes whatever the outcome (make_prefix sets this as the trap).
-cleanup() {
-  "$wineserver" -k >/dev/null 2>&1
-  wait 2>/dev/null
-  rm -rf "$WINEPREFIX" "$logs"
-}
-make_prefix "$logs"
+com_road roads "$host"
 # QtTest writes its log through OutputDebugString under Wine: keep only that channel.
 export WINEDEBUG=-all,warn+debugstr
-
-export LUMO_ROAD=com
-export LUMO_MINICAD_COM="$(to_windows "$host")"
 # Wine does not hand QT_QPA_PLATFORM on to Qt for Windows: name the platform.
 timeout 900 "$wine" "$runner" -platform offscreen 2>&1 |
   sed -n -e 's/^[0-9a-f]*:warn:debugstr:OutputDebugStringA "\(.*\)"$/\1/p' -e '/road: /p' |

@@ -4,6 +4,7 @@
 #include "cad/batch.h"
 #include "cad/dbus/dbusobjects.h"
 #include "protocol/dbus/wire.h"
+#include "common/qtdbuscodec.h"
 #include "cad/messagefilter.h"
 #include "fakeserver.h"
 
@@ -187,7 +188,7 @@ private slots:
             rawInvoke(cad::wire::busNameForProgId(kProgId), QStringLiteral("/Application"),
                       {QStringLiteral("Echo"), 1, QVariant(QVariantList{sent})}));
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
-        QCOMPARE(cad::wire::decode(reply.arguments().at(0)), expected);
+        QCOMPARE(testing::qtdbus::decode(reply.arguments().at(0)), expected);
     }
 
     void objectReferences()

@@ -3,6 +3,7 @@
 
 #include "cad/dbus/dbusobjects.h"
 #include "protocol/dbus/wire.h"
+#include "common/qtdbuscodec.h"
 #include "cad/messagefilter.h"
 #include "cad/objectmodel.h"
 #include "minicad/model/drawing.h"
@@ -294,8 +295,8 @@ private slots:
             case 3: return bool(rng->bounded(2));
             case 4: return QString::number(rng->bounded(100));
             case 5: return m_texts.value(rng->bounded(int(m_texts.size())));
-            case 6: return QVariant::fromValue(cad::wire::encode(QVariant()).variant());
-            case 7: return QVariant::fromValue(cad::wire::encode(cad::fromPoint({1, 2, 3})).variant());
+            case 6: return QVariant::fromValue(testing::qtdbus::encode(QVariant()).variant());
+            case 7: return QVariant::fromValue(testing::qtdbus::encode(cad::fromPoint({1, 2, 3})).variant());
             case 8: return QVariant::fromValue(QList<qint16>{0, 2, qint16(rng->bounded(100))});
             case 9: {
                 QVariantList list;

@@ -7,7 +7,7 @@
 //   tests/win32/run-com-bench.sh BENCH_EXE HOST_EXE [n] [search sizes...]
 
 #include "cad/connection.h"
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 #include "common/cadfixture.h"
 #include "common/formfixture.h"
 #include "common/roads.h"

@@ -4,7 +4,7 @@
 #include "harness.h"
 #include "testfiles.h"
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 
 #include <cstdio>
 

@@ -17,17 +17,7 @@ cmake --build "$app" --target bench_com minicad-com >/dev/null || { echo "buildi
 bench="$app/tests/win32/bench_com.exe"
 host="$app/minicad/com/minicad-com.exe"
 
-export WINEPREFIX="$(mktemp -d /tmp/lumo-bench-wine.XXXXXX)"
-logs="$(mktemp -d /tmp/lumo-bench-logs.XXXXXX)"
-cleanup() {
-  "$wineserver" -k >/dev/null 2>&1
-  wait 2>/dev/null
-  rm -rf "$WINEPREFIX" "$logs"
-}
-make_prefix "$logs"
-export WINEDEBUG=-all
-export LUMO_ROAD=com
-export LUMO_MINICAD_COM="$(to_windows "$host")"
+com_road bench "$host"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
 timeout 1800 "$wine" "$bench" -platform offscreen "$@"
 rc=$?

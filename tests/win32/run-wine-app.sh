@@ -5,15 +5,9 @@
 # Exit 77 (skipped) only when Wine itself cannot start. Screenshots stay in
 # WORK_DIR (start.png, cad-dialog.png); the prefix is removed at the end.
 set -u
-exe="$(realpath "$1")"
-probe="$(realpath "$2")"
-work="$3"
-
 here="$(cd "$(dirname "$0")" && pwd)"
 . "$here/wine-desktop.sh"
-for f in "$exe" "$probe"; do
-  [ -f "$f" ] || missing "$f is missing: build the windows-app and windows-core targets"
-done
+desktop_args exe windows-app "$@"
 trap desktop_cleanup EXIT
 start_desktop
 
@@ -39,11 +33,9 @@ if ! wait_main "$app"; then
   exit 1
 fi
 sleep 2
-inspect a.txt
+main_window a.txt
 import -window root "$work/start.png" 2>/dev/null
-blk="$(window_block a.txt "$main_re")"
 echo "$blk"
-title="$(echo "$blk" | title_of)"
 [ "$title" = "LumoEdit" ] && pass "caption \"LumoEdit\"" || fail "caption is \"$title\", not \"LumoEdit\""
 main_hwnd="$(echo "$blk" | field hwnd)"
 found="$(sed -n 's/^FindWindowW("TLumoMainForm", NULL) = //p' "$work/a.txt")"
@@ -112,12 +104,9 @@ printf 'LumoTest server\tLumoTest.AcadApplication\r\n' >"$B/TargetCAD_APIVersion
 start_app "$B"
 if wait_main "$app"; then
   sleep 2
-  inspect f.txt
-  blk="$(window_block f.txt "$main_re")"
-  title="$(echo "$blk" | title_of)"
+  main_window f.txt
   [ "$title" = "LumoEdit [ LumoTest server ]" ] && pass "caption \"LumoEdit [ LumoTest server ]\"" ||
     fail "caption with the target list is \"$title\""
-  read -r cx cy < <(echo "$blk" | sed -n 's/.*client=[0-9x]* at \([-0-9]*\),\([-0-9]*\).*/\1 \2/p')
   combo_crop "$cx" "$cy" "$work/combo-builtin.png" # the built-in tag items, for the Shift_JIS check
   windows() { inspect "$1"; grep -c '^hwnd=.*visible=1' "$work/$1"; }
   before=$(windows f1.txt)
@@ -161,11 +150,9 @@ combo_shot() { # DIR ENCODING OUT.png: start with the tag list in ENCODING, shoo
   pids+=("$app")
   wait_main "$app" || return 1
   sleep 2
-  inspect c.txt
-  local blk x y
-  blk="$(window_block c.txt "$main_re")"
-  read -r x y < <(echo "$blk" | sed -n 's/.*client=[0-9x]* at \([-0-9]*\),\([-0-9]*\).*/\1 \2/p')
-  combo_crop "$x" "$y" "$3"
+  local blk title cx cy
+  main_window c.txt
+  combo_crop "$cx" "$cy" "$3"
   close_app "$app"
 }
 if combo_shot "$work/appSjis" shift_jis "$work/combo-sjis.png" && combo_shot "$work/appUtf8" utf-8-sig "$work/combo-utf8.png"; then

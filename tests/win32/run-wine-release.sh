@@ -8,15 +8,9 @@
 # Screenshots stay in WORK_DIR (release-start.png, release-cad-dialog.png,
 # release-readonly-close.png). Exit 77 (skipped) only when Wine cannot start.
 set -u
-zip="$(realpath "$1")"
-probe="$(realpath "$2")"
-work="$3"
 here="$(cd "$(dirname "$0")" && pwd)"
-
 . "$here/wine-desktop.sh"
-for f in "$zip" "$probe"; do
-  [ -f "$f" ] || missing "$f is missing: build the release_zip and windows-core targets"
-done
+desktop_args zip release_zip "$@"
 
 # ---- what the zip holds, read as Windows' unzip reads it
 if python3 "$here/check-release-zip.py" "$zip"; then pass "the zip holds one folder with the release files"
@@ -42,14 +36,11 @@ cp "$A/LumoEditTagList.txt" "$work/taglist-shipped.txt"
 start_app "$A"
 if wait_window "$app" "$main_re"; then
   sleep 2
-  inspect a.txt
+  main_window a.txt
   import -window root "$work/release-start.png" 2>/dev/null
-  blk="$(window_block a.txt "$main_re")"
-  title="$(echo "$blk" | title_of)"
   # The default target, BricscadApp.AcadApplication, named by the shipped list.
   [ "$title" = "LumoEdit [ BricsCAD ]" ] && pass "caption \"LumoEdit [ BricsCAD ]\" from the shipped CAD list" ||
     fail "caption is \"$title\""
-  read -r cx cy < <(echo "$blk" | sed -n 's/.*client=[0-9x]* at \([-0-9]*\),\([-0-9]*\).*/\1 \2/p')
   xdotool mousemove $((cx + 146)) $((cy + 81)) click 1
   if wait_window "$app" 'title="ターゲット'; then
     sleep 2

@@ -4,7 +4,7 @@
 #include "harness.h"
 #include "serverids.h"
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 
 using namespace cad::win32;
 using lumotest::kIdleProgId;

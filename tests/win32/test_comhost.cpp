@@ -7,8 +7,8 @@
 #include "comhost_ids.h"
 #include "harness.h"
 
-#include "cad/win32/comdispatch.h"
 #include "cad/win32/comfilter.h"
+#include "protocol/win32/comdispatch.h"
 #include "minicad/com/hostfilter.h"
 
 #include <atomic>

@@ -6,7 +6,7 @@
 #include "comhost_ids.h"
 #include "harness.h"
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 
 #include <oleauto.h>
 

@@ -2,8 +2,8 @@
 
 #include "harness.h"
 
-#include "cad/win32/comdispatch.h"
 #include "cad/win32/comfilter.h"
+#include "protocol/win32/comdispatch.h"
 
 #include <oleauto.h>
 

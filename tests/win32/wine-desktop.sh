@@ -1,20 +1,25 @@
 # Sourced by the tests that run lumoedit.exe as a user would: a fresh Wine
 # prefix under $work on an X server of its own, with the fonts of a Japanese
-# Windows, and the probe's view of the windows. Needs work and probe set;
-# exit 77 (skipped) only when Wine itself cannot start.
+# Windows, and the probe's view of the windows. Exit 77 (skipped) only when
+# Wine itself cannot start.
 
-skip() { echo "SKIPPED: $1"; exit 77; }
-find_tool() {
-  for c in "$@"; do
-    if [ -x "$c" ]; then echo "$c"; return 0; fi
-    if command -v "$c" >/dev/null 2>&1; then command -v "$c"; return 0; fi
-  done
-  return 1
-}
+. "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
 passed=0 failed=0
 pass() { passed=$((passed + 1)); echo "ok: $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
 missing() { echo "$1"; echo "0 passed, 1 failed"; exit 1; }
+
+# The runners' arguments: desktop_args NAME TARGET FILE PROBE_EXE WORK_DIR
+# sets NAME to FILE's full path, probe and work; a file not built (TARGET
+# makes FILE) fails the run.
+desktop_args() {
+  printf -v "$1" '%s' "$(realpath "$3")"
+  probe="$(realpath "$4")"
+  work="$5"
+  for f in "${!1}" "$probe"; do
+    [ -f "$f" ] || missing "$f is missing: build the $2 and windows-core targets"
+  done
+}
 
 pids=()
 xvfb=""
@@ -29,14 +34,13 @@ desktop_cleanup() {
 }
 
 start_desktop() {
-  wine="$(find_tool /usr/lib/wine/wine64 wine64 wine)" || skip "Wine is not installed; scripts/install-deps installs it"
-  wineserver="$(find_tool /usr/lib/wine/wineserver64 wineserver)" || skip "wineserver not found"
+  find_wine
   for t in Xvfb xdotool import; do
     command -v "$t" >/dev/null 2>&1 || missing "$t is missing: run scripts/install-deps"
   done
   rm -rf "$work"
   mkdir -p "$work"
-  export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
+  export WINEPREFIX="$work/prefix"
   unset WAYLAND_DISPLAY
 
   # Wine needs an X server for real top-level windows.
@@ -63,16 +67,21 @@ start_desktop() {
   "$wineserver" -w
 }
 
-winpath() { local p="$1"; echo "Z:${p//\//\\}"; }
 inspect() { # FILE: facts of every visible titled top-level window
   rm -f "$work/$1"
-  "$wine" "$probe" inspect "$(winpath "$work/$1")" >/dev/null 2>&1
+  "$wine" "$probe" inspect "$(to_windows "$work/$1")" >/dev/null 2>&1
   sed -i 's/\r$//' "$work/$1" 2>/dev/null
 }
 # The three lines of the first visible window whose title line matches RE in FILE.
 window_block() { awk -v re="$2" '/^hwnd=/{show = ($0 ~ "visible=1" && $0 ~ re)} show' "$work/$1" | head -3; }
 field() { sed -n "s/.*$1=\([^ ]*\).*/\1/p" | head -1; }
 title_of() { sed -n 's/.*title="\(.*\)"$/\1/p' | head -1; }
+main_window() { # FILE: inspects; blk, title of the window main_re matches, cx cy its client area's origin
+  inspect "$1"
+  blk="$(window_block "$1" "$main_re")"
+  title="$(echo "$blk" | title_of)"
+  read -r cx cy < <(echo "$blk" | sed -n 's/.*client=[0-9x]* at \([-0-9]*\),\([-0-9]*\).*/\1 \2/p')
+}
 wait_window() { # PID RE: until a visible window whose line matches RE shows; fails early when PID ends
   for _ in $(seq 60); do
     inspect wait.txt

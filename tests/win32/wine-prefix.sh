@@ -2,39 +2,20 @@
 # (WINEPREFIX must be set) with the null display driver, and stops the wine
 # server at exit, removing the prefix when the run passed
 # (remove_prefix=1). Exit 77 (skipped) only when Wine cannot start.
+# com_road sets up the COM road for a client of minicad's COM host.
 
-find_tool() {
-  for candidate in "$@"; do
-    if [ -x "$candidate" ]; then echo "$candidate"; return 0; fi
-    if command -v "$candidate" >/dev/null 2>&1; then command -v "$candidate"; return 0; fi
-  done
-  return 1
-}
-
-skip() {
-  echo "SKIPPED: $1"
-  exit 77
-}
-
-to_windows() {
-  local p="$1"
-  echo "Z:${p//\//\\}"
-}
-
-wine="$(find_tool /usr/lib/wine/wine64 wine64 wine)" || skip "Wine is not installed (wine64 not found); scripts/install-deps installs it"
-wineserver="$(find_tool /usr/lib/wine/wineserver64 wineserver)" || skip "wineserver not found"
-
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win64
+. "$(dirname "${BASH_SOURCE[0]}")/wine-common.sh"
+find_wine
 unset DISPLAY WAYLAND_DISPLAY
 
 remove_prefix=0
+temp_logs=""
 cleanup() {
   "$wineserver" -k >/dev/null 2>&1
   wait 2>/dev/null
   # 700 MB: kept only when a run failed, for a look inside.
   if [ "$remove_prefix" = 1 ]; then rm -rf "$WINEPREFIX"; fi
+  [ -n "$temp_logs" ] && rm -rf "$temp_logs"
 }
 
 # make_prefix LOG_DIR
@@ -61,4 +42,17 @@ make_prefix() {
   # Start over so every process sees the null driver.
   "$wineserver" -k >/dev/null 2>&1
   "$wineserver" -w >/dev/null 2>&1
+}
+
+# com_road NAME HOST_EXE: a prefix and a log folder under /tmp (NAME says
+# whose), both removed whatever the outcome, and the environment in which the
+# client starts HOST_EXE and attaches to it through COM.
+com_road() {
+  export WINEPREFIX="$(mktemp -d "/tmp/lumo-$1-wine.XXXXXX")"
+  logs="$(mktemp -d "/tmp/lumo-$1-logs.XXXXXX")"
+  temp_logs="$logs"
+  remove_prefix=1
+  make_prefix "$logs"
+  export LUMO_ROAD=com
+  export LUMO_MINICAD_COM="$(to_windows "$2")"
 }

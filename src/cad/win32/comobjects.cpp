@@ -1,7 +1,7 @@
 #include "cad/win32/comobjects.h"
 
-#include "cad/win32/comdispatch.h"
 #include "cad/win32/comfilter.h"
+#include "protocol/win32/comdispatch.h"
 #include "protocol/win32/comqtvalue.h"
 
 namespace cad {

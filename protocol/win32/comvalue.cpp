@@ -1,6 +1,6 @@
-#include "cad/win32/comvalue.h"
+#include "protocol/win32/comvalue.h"
 
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 
 #include <oleauto.h>
 

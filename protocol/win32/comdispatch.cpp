@@ -1,4 +1,4 @@
-#include "cad/win32/comdispatch.h"
+#include "protocol/win32/comdispatch.h"
 
 #include <objbase.h>
 #include <oleauto.h>

@@ -2,7 +2,7 @@
 // Late-bound COM automation without Qt: attach to a running application by
 // its ProgID and call its members by name through IDispatch.
 
-#include "cad/win32/comvalue.h"
+#include "protocol/win32/comvalue.h"
 
 #include <exception>
 #include <map>
