@@ -311,10 +311,10 @@ void acquire(AttrTab &tab, const LongRun &run)
         };
         steps.row = [&](int i, const QList<RowCell> &cells) { rows->fill(i + 1, cells, tagSet.tags, prompts); };
 
-        const AcquireReport report = AcquireAttributeRows(doc, tagSet, steps);
+        const bool filled = AcquireAttributeRows(doc, tagSet, steps);
         rows.reset();
         update.reset();
-        if (!report.filled)
+        if (!filled)
             return;
         AutoSizeColumns(*tab.grid, 10);
         tab.undo->Clear();

@@ -21,25 +21,21 @@ int firstColumnOf(const QStringList &tags, const QString &tag)
 // Name of a reference that has one.
 struct Candidates : SelectedItems {
     struct Reference {
-        Pending<QList<Entity>> attributes;
         QList<Entity> attrs;
         QList<Pending<QString>> tags; // read so far, in attribute order
         bool qualifies = false;
         Pending<QString> layer, handle, name;
         Pending<Point> point;
     };
+    QList<Pending<QList<Entity>>> attributes;
     QList<Reference> refs;
 
-    Candidates(const SelectionSet &set, int from, int to, const QStringList &tagSet) : SelectedItems(set, from, to)
+    Candidates(const SelectionSet &set, int from, int to, const QStringList &tagSet)
+        : SelectedItems(set, from, to), attributes(readEach(&ReadBatch::getAttributes)), refs(entities.size())
     {
-        refs.resize(to - from);
         for (qsizetype j = 0; j < refs.size(); ++j)
-            if (!batch.failed(items[j]))
-                refs[j].attributes = batch.getAttributes(entities[j]);
-        batch.run();
-        for (Reference &r : refs)
-            if (!batch.failed(r.attributes))
-                r.attrs = batch.value(r.attributes);
+            if (!batch.failed(attributes[j]))
+                refs[j].attrs = batch.value(attributes[j]);
         // One round per attribute position, for the references still looking.
         for (bool more = true; more;) {
             more = false;
@@ -74,7 +70,7 @@ struct Candidates : SelectedItems {
 
 // Phase 1: the picked references that carry a tag of the set, in pick
 // order. A stop empties the list: a stopped acquisition shows no rows.
-bool qualify(const SelectionSet &set, int count, const QStringList &tags, const std::function<bool(int)> &before)
+void qualify(const SelectionSet &set, int count, const QStringList &tags, const std::function<bool(int)> &before)
 {
     blkArray.clear();
     attArray.clear();
@@ -86,7 +82,7 @@ bool qualify(const SelectionSet &set, int count, const QStringList &tags, const 
             const ReadBatch &b = read.batch;
             try {
                 (void)b.value(read.items[j]);
-                (void)b.value(r.attributes);
+                (void)b.value(read.attributes[j]);
                 for (const Pending<QString> &tag : r.tags) {
                     if (!tags.contains(b.value(tag)))
                         continue;
@@ -105,7 +101,6 @@ bool qualify(const SelectionSet &set, int count, const QStringList &tags, const 
         });
     if (!whole)
         blkArray.clear();
-    return whole;
 }
 
 // Rows from..to read ahead for phase 2: HandleToObject and GetAttributes of
@@ -155,9 +150,9 @@ struct Rows {
 };
 
 // Phase 2: the attributes of every row, row by row.
-bool readRows(const Document &doc, const QStringList &tags, const AcquireSteps &steps)
+void readRows(const Document &doc, const QStringList &tags, const AcquireSteps &steps)
 {
-    return readAheadEntities(
+    readAheadEntities(
         static_cast<int>(blkArray.size()), [&](int i) { return !steps.beforeRow || steps.beforeRow(i); },
         [&](int from, int to) { return Rows(doc, from, to, tags); },
         [&](const Rows &read, int j, int i) {
@@ -190,46 +185,38 @@ bool readRows(const Document &doc, const QStringList &tags, const AcquireSteps &
 
 } // namespace
 
-AcquireReport AcquireAttributeRows(const Document &doc, const TagSet &tagSet, const AcquireSteps &steps)
+bool AcquireAttributeRows(const Document &doc, const TagSet &tagSet, const AcquireSteps &steps)
 {
-    AcquireReport report;
     const DrawingSource source = DrawingSource::of(doc);
     if (tagSet.name.isEmpty() && tagSet.tags.isEmpty())
-        return report; // no tag set to work with
+        return false; // no tag set to work with
     SelectionFilter filter;
     filter.types = {0, 2, 66};
     filter.data = {QStringLiteral("INSERT"), tagSet.blockName.isEmpty() ? QStringLiteral("*") : tagSet.blockName, 1};
 
     SelectionSet set = GetTempSelectionSet(doc);
     if (set.isNull())
-        return report;
+        return false;
     TempSelectionSetGuard guard(set);
-    set.clear();
-    try {
-        set.selectOnScreen(filter.types, filter.data);
-    } catch (const AutomationError &) {
-        // A cancelled pick: the set is read as it stands.
-    }
+    PickOnScreen(set, filter);
     // The window keeps answering meanwhile; the caller's run keeps a second
     // acquisition or a write from starting.
     windowOps().wait(500);
-    report.picked = set.count();
+    const int picked = set.count();
     if (steps.picked)
-        steps.picked(report.picked);
-    if (report.picked == 0)
-        return report;
+        steps.picked(picked);
+    if (picked == 0)
+        return false;
 
-    report.stopped = !qualify(set, report.picked, tagSet.tags, steps.beforeReference);
+    qualify(set, picked, tagSet.tags, steps.beforeReference);
     blkArrayDrawing = source;
     SortBlocksByPosition(blkArray, kSortAutomatic);
     QStringList prompts;
     GetTagPrompts(doc, tagSet.blockName, prompts);
     if (steps.beginRows)
         steps.beginRows(prompts);
-    if (!readRows(doc, tagSet.tags, steps))
-        report.stopped = true;
-    report.filled = true;
-    return report;
+    readRows(doc, tagSet.tags, steps);
+    return true;
 }
 
 WriteReport WriteAttributeCells(const Document &doc, const QList<CellText> &cells)
@@ -245,9 +232,7 @@ WriteReport WriteAttributeCells(const Document &doc, const QList<CellText> &cell
             continue;
         ++report.targets;
         try {
-            const Entity e = doc.handleToObject(att->sHnd);
-            e.setTextString(cell.text);
-            e.update();
+            WriteTextString(doc, att->sHnd, cell.text);
             att->text = cell.text;
             ++report.written;
         } catch (const AutomationError &) {
@@ -269,9 +254,7 @@ WriteReport WriteAttributeCell(const Document &doc, const CellText &cell)
         return report;
     report.targets = 1;
     try {
-        const Entity e = doc.handleToObject(att->sHnd);
-        e.setTextString(cell.text);
-        e.update();
+        const Entity e = WriteTextString(doc, att->sHnd, cell.text);
         att->insPt = e.insertionPoint();
         att->text = e.textString();
         report.written = 1;

@@ -31,18 +31,13 @@ struct AcquireSteps {
     std::function<void(int i, const QList<RowCell> &cells)> row;
 };
 
-struct AcquireReport {
-    int picked = 0;       // references in the selection set
-    bool filled = false;  // both phases ran, to the end or to a stop
-    bool stopped = false; // "中止" ended one of them
-};
-
 // "取得" from the pick on: the user picks block references (of
 // tagSet.blockName when it names one); those carrying a tag of the set
 // become blkArray, ordered by position, and their attributes of the set
 // attArray. Errors of the pick, of the selection set or of reading a row's
-// reference end it and propagate.
-AcquireReport AcquireAttributeRows(const cad::Document &doc, const TagSet &tagSet, const AcquireSteps &steps = {});
+// reference end it and propagate. True when both phases ran, to the end or
+// to a stop; false with no tag set or nothing picked.
+bool AcquireAttributeRows(const cad::Document &doc, const TagSet &tagSet, const AcquireSteps &steps = {});
 
 // A grid cell to write: the text for the attribute of object slot `slot`.
 struct CellText {

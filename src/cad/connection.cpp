@@ -176,4 +176,30 @@ SelectionFilter entityTypeFilter(const QString &type)
     return {{0}, {type}};
 }
 
+void PickOnScreen(const SelectionSet &set, const SelectionFilter &filter)
+{
+    set.clear();
+    try {
+        set.selectOnScreen(filter.types, filter.data);
+    } catch (const AutomationError &) {
+    }
+}
+
+void SelectAll(const SelectionSet &set, const SelectionFilter &filter)
+{
+    set.clear();
+    try {
+        set.select(5, filter.types, filter.data); // acSelectionSetAll
+    } catch (const AutomationError &) {
+    }
+}
+
+Entity WriteTextString(const Document &doc, const QString &handle, const QString &text)
+{
+    const Entity ent = doc.handleToObject(handle);
+    ent.setTextString(text);
+    ent.update();
+    return ent;
+}
+
 } // namespace cad

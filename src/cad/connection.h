@@ -83,4 +83,15 @@ struct SelectionFilter {
 };
 SelectionFilter entityTypeFilter(const QString &type);
 
+// Empties the set and lets the user pick into it through the filter. A
+// cancelled pick leaves the set as it stands, to be read as it is.
+void PickOnScreen(const SelectionSet &set, const SelectionFilter &filter);
+// Empties the set and selects every entity of the drawing the filter
+// passes; a filter the CAD refuses finds nothing.
+void SelectAll(const SelectionSet &set, const SelectionFilter &filter);
+
+// Puts a new string into the TEXT or attribute of the handle and has the
+// CAD redraw it; the entity, for what the caller reads back.
+Entity WriteTextString(const Document &doc, const QString &handle, const QString &text);
+
 } // namespace cad

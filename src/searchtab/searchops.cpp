@@ -57,9 +57,7 @@ struct FoundTexts : SelectedItems {
 // justified text when its string changes).
 Entity writeText(const Document &doc, Lumo2 &r, const QString &text)
 {
-    const Entity ent = doc.handleToObject(r.sHnd);
-    ent.setTextString(text);
-    ent.update();
+    const Entity ent = WriteTextString(doc, r.sHnd, text);
     r.insPt = ent.insertionPoint();
     return ent;
 }
@@ -68,16 +66,9 @@ Entity writeText(const Document &doc, Lumo2 &r, const QString &text)
 
 bool FindTexts(const Document &doc, const QString &pattern, QList<Lumo2> &found, const SearchProgress &progress)
 {
-    const QList<qint16> types{0, 1};
-    const QVariantList data{QStringLiteral("TEXT"), pattern};
     SelectionSet set = GetTempSelectionSet(doc);
     TempSelectionSetGuard guard(set);
-    set.clear();
-    try {
-        set.select(5, types, data);
-    } catch (const AutomationError &) {
-        // The set is read as it stands: an error finds nothing.
-    }
+    SelectAll(set, {{0, 1}, {QStringLiteral("TEXT"), pattern}});
     const int n = set.count();
     if (progress.selected)
         progress.selected(n);

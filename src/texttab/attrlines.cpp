@@ -84,15 +84,9 @@ struct PickedReferences : SelectedItems {
 PickReport PickAttributeLines(const Document &doc, const QString &comboText, const RunHooks &hooks)
 {
     const DrawingSource source = DrawingSource::of(doc);
-    const QList<qint16> types{0, 2, 66};
-    const QVariantList data{QStringLiteral("INSERT"), blockFilterOfComboText(comboText), 1};
     SelectionSet set = GetTempSelectionSet(doc);
     TempSelectionSetGuard guard(set);
-    set.clear();
-    try {
-        set.selectOnScreen(types, data);
-    } catch (const AutomationError &) {
-    }
+    PickOnScreen(set, {{0, 2, 66}, {QStringLiteral("INSERT"), blockFilterOfComboText(comboText), 1}});
     PickReport report;
     const int c = report.picked = set.count();
     hooks.progress(0, c);

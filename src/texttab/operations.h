@@ -38,7 +38,6 @@ PickReport PickTexts(const cad::Document &doc, const RunHooks &hooks = {});
 PickReport PickAttributeLines(const cad::Document &doc, const QString &comboText, const RunHooks &hooks = {});
 
 struct WriteBackReport {
-    bool stopped = false;  // "中止" ended the run; a stop in the main pass adds no line
     bool zeroStep = false; // lines beyond the snapshot were not added: dX, dY are 0
     QString failure;       // the error that ended the run; null when none did
 };
@@ -49,7 +48,7 @@ struct WriteBackReport {
 // keepGoing() after it. textArray keeps its entries past the last line with
 // text; the caller cuts them once it has told the user of a failure.
 WriteBackReport WriteLinesBack(const cad::Document &doc, const QStringList &lines, double dx, double dy,
-                           bool attributeLines, const RunHooks &hooks = {});
+                               bool attributeLines, const RunHooks &hooks = {});
 
 struct AlignReport {
     bool failed = false; // an error ended the run; the undo group was closed

@@ -230,12 +230,7 @@ PickReport PickTexts(const Document &doc, const RunHooks &hooks)
     const SelectionFilter filter = entityTypeFilter(QStringLiteral("TEXT"));
     SelectionSet set = GetTempSelectionSet(doc);
     TempSelectionSetGuard guard(set);
-    set.clear();
-    try {
-        set.selectOnScreen(filter.types, filter.data);
-    } catch (const AutomationError &) {
-        // A cancelled pick: the set is read as it stands.
-    }
+    PickOnScreen(set, filter);
     PickReport report;
     const int c = report.picked = set.count();
     if (c == 0)
@@ -414,17 +409,15 @@ void writeAddPass(const Document &doc, const QStringList &lines, double dx, doub
             entry.insPt = pt;
         }
         textArray.append(entry);
-        if (!hooks.keepGoing()) {
-            report.stopped = true;
+        if (!hooks.keepGoing())
             return;
-        }
     }
 }
 
 } // namespace
 
-WriteBackReport WriteLinesBack(const Document &doc, const QStringList &lines, double dx, double dy, bool attributeLines,
-                           const RunHooks &hooks)
+WriteBackReport WriteLinesBack(const Document &doc, const QStringList &lines, double dx, double dy,
+                               bool attributeLines, const RunHooks &hooks)
 {
     WriteBackReport report;
     const qsizetype n = textArray.size();
@@ -436,9 +429,8 @@ WriteBackReport WriteLinesBack(const Document &doc, const QStringList &lines, do
         bool templSet = false;
         int r = 0;
         const Point lastPoint = textArray[n - 1].insPt;
-        report.stopped = !writeMainPass(doc, lines, hooks, templ, templSet, r);
         // A stop during the main pass ends the run; the add pass does not start.
-        if (!report.stopped && !attributeLines)
+        if (writeMainPass(doc, lines, hooks, templ, templSet, r) && !attributeLines)
             writeAddPass(doc, lines, dx, dy, hooks, templ, r, lastPoint, report);
         group.close();
     } catch (const AutomationError &e) {
